@@ -1,0 +1,52 @@
+#include <cstdio>
+
+#include "app/numfmt.h"
+#include "app/voltally.h"
+
+void computeFigures(const DiskFree& disk, SizeFigures* figures) {
+  const double totalSectors = double(disk.totalClusters) * double(disk.sectorsPerCluster);
+  figures->capacityBytes = double(disk.bytesPerSector) * totalSectors;
+  figures->capacityKBytes = figures->capacityBytes / 1024.0;
+  figures->capacityMBytes = figures->capacityKBytes / 1024.0;
+  figures->capacityGBytes = figures->capacityMBytes / 1024.0;
+  // Unsigned on purpose: the figure must match what the drive's own counts say, wrap included.
+  const uint32_t usedClusters = disk.totalClusters - disk.availClusters;
+  const double usedSectors = double(disk.sectorsPerCluster) * double(usedClusters);
+  figures->usedBytes = double(disk.bytesPerSector) * usedSectors;
+  figures->usedKBytes = figures->usedBytes / 1024.0;
+  figures->usedMBytes = figures->usedKBytes / 1024.0;
+  figures->usedGBytes = figures->usedMBytes / 1024.0;
+}
+
+namespace {
+
+void printColumns(double capacity, double freeSpace, double used, double total, int decimals) {
+  printf("%s ", formatFixed(capacity, decimals).c_str());
+  printf("%s ", formatFixed(freeSpace, decimals).c_str());
+  printf("%s ", formatFixed(used, decimals).c_str());
+  printf("%s\r", formatFixed(total, decimals).c_str());
+}
+
+}  // namespace
+
+void printReport(const SizeFigures& f, int displayType, double directoryTotal) {
+  if (debugPrint) printf("Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n");
+  if (debugPrint && displayType == kMBytes) printf("in MBytes\n");
+  switch (displayType) {
+    case kBytes:
+      printColumns(f.capacityBytes, f.capacityBytes - f.usedBytes, f.usedBytes, directoryTotal, 2);
+      break;
+    case kKBytes:
+      printColumns(f.capacityKBytes, f.capacityKBytes - f.usedKBytes, f.usedKBytes,
+                   directoryTotal / 1024.0, 2);
+      break;
+    case kMBytes:
+      printColumns(f.capacityMBytes, (f.capacityBytes - f.usedBytes) / 1024.0 / 1024.0,
+                   f.usedMBytes, directoryTotal / 1024.0 / 1024.0, 0);
+      break;
+    case kGBytes:
+      printColumns(f.capacityGBytes, f.capacityGBytes - f.usedGBytes, f.usedGBytes,
+                   directoryTotal / 1024.0 / 1024.0 / 1024.0, 2);
+      break;
+  }
+}

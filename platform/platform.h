@@ -1,0 +1,74 @@
+// Drive and directory services: the only way the tool reaches the operating system.
+//
+// Every service reports its outcome by its return value alone; none prints, and none stops the
+// program. Drives are numbered 1 (A:) to 26 (Z:); a drive's letter is its number plus 64. Paths
+// begin with a drive letter and a colon and separate their components with a backslash.
+#pragma once
+
+#include <cstdint>
+
+// A drive's geometry. Capacity is totalClusters x sectorsPerCluster x bytesPerSector bytes; the
+// product can exceed 32 bits, so callers form it in double precision.
+struct DiskFree {
+  uint32_t totalClusters;
+  uint32_t availClusters;  // clusters the calling user can still write
+  uint32_t sectorsPerCluster;
+  uint32_t bytesPerSector;
+};
+
+enum : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrReparsePoint = 0x400,  // a symbolic link: reported, never followed
+};
+
+// One entry of a directory search.
+struct c_file {
+  uint32_t attrib;  // attribute bits; an entry with only the "normal" attribute reports 0
+  uint32_t timeCreate;
+  uint32_t timeAccess;
+  uint32_t timeWrite;
+  uint64_t size;    // bytes; 0 for folders, links and special files
+  char name[260];   // the entry's own name, without its folder
+};
+
+// The drive the process works on, or 0 when it is on none (its current directory cannot be read
+// or is a network path).
+int currentDrive();
+
+// Makes `drive` current. Returns 0, or -1 when the drive is absent or not ready; numbers outside
+// 1..31 fail without asking the system.
+int changeDrive(int drive);
+
+// Fills `out` with the geometry of `drive` (0 = the current drive) and returns 0, or returns the
+// system's error code, which is never 0 or -1. Numbers outside 0..26 return 87 (invalid
+// parameter). After a failure `out` is undefined.
+int getDiskFree(int drive, DiskFree* out);
+
+// Opens a search and fills `entry` with its first match. A pattern whose last component holds '*'
+// or '?' lists the folder named by the rest ("*" and "*.*" match every name, "." and ".."
+// included where the system lists them); any other pattern finds that one entry itself. A pattern
+// whose last component is empty finds nothing. Returns the search's handle, never -1, or -1 when
+// nothing matches, with `entry` untouched.
+intptr_t findFirst(const char* pattern, c_file* entry);
+
+// Fills `entry` with the search's next match and returns 0, or returns -1 at the end of the
+// listing or on a failure, with `entry` untouched.
+int findNext(intptr_t handle, c_file* entry);
+
+// Ends a search. Returns 0, or -1 when `handle` is not an open search.
+int findClose(intptr_t handle);
+
+// Process hooks beside the services.
+//
+// Called once before any service: the Windows build switches off the critical-error dialogs so
+// that probing a drive without a medium fails quietly instead of waiting on a click.
+void startPlatform();
+
+// Called after a line that ends in a bare carriage return (the report or the failure marker). A
+// person at a terminal needs a line feed there, or the prompt overwrites the figures; redirected
+// and piped output must stay byte-exact, so nothing is added there.
+void finishBareLine();

@@ -1,0 +1,24 @@
+// Pure helpers of the POSIX layer: how a drive-letter pattern maps onto the file system, and how
+// a Windows wildcard matches a name. Nothing here calls the system.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Maps a pattern onto the file system. C: is the only drive and stands for "/": after the drive,
+// a separator means "from the root" and anything else is relative to the working directory, as
+// is a pattern without a drive. Both '\' and '/' separate components. Sets `folder` to the
+// translated folder ("." for the working directory) and `last` to the final component. Returns
+// false when the pattern names another drive or its final component is empty.
+bool translatePattern(const char* pattern, std::string* folder, std::string* last);
+
+// Where the final component of `pattern` starts (0 when the pattern has no separator).
+size_t lastComponent(const char* pattern);
+
+bool hasWildcard(const char* component);
+
+// Windows wildcard match, ASCII letters compared without case: '*' is any run of characters, '?'
+// any one; "*" and "*.*" match every name, also names without a dot.
+bool matchesWildcard(const char* pattern, const char* name);

@@ -1,0 +1,260 @@
+// The real program on trees made here: exact bytes on standard output and exact exit statuses.
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "\nGet the Voltally\n"
+    "Voltally [drive:] [b|k|m|g|d] d is debug print out\n"
+    "output Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
+    "      separate by space\n";
+
+std::vector<char*> argvOf(std::vector<std::string>& args) {
+  args.insert(args.begin(), VOLTALLY_BINARY);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+std::string drain(int fd) {
+  std::string out;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, size_t(n));
+  return out;
+}
+
+// Runs the tool with its output in a pipe; returns the exit status as a shell sees it.
+int run(std::vector<std::string> args, std::string* out) {
+  std::vector<char*> argv = argvOf(args);
+  int fds[2];
+  if (pipe(fds) != 0) return -1000;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  *out = drain(fds[0]);
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+class TreeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char base[] = "/tmp/voltally-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(base), nullptr);
+    root = base;
+  }
+  void TearDown() override {
+    chmodAll(root);
+    nftw(root.c_str(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
+  }
+  static void chmodAll(const std::string& top) {
+    nftw(top.c_str(), [](const char* p, const struct stat* st, int, struct FTW*) {
+      if (S_ISDIR(st->st_mode)) chmod(p, 0755);
+      return 0;
+    }, 64, FTW_PHYS);
+  }
+  std::string mkdirs(const std::string& relative) {
+    const std::string path = root + "/" + relative;
+    EXPECT_EQ(mkdir(path.c_str(), 0755), 0) << path;
+    return path;
+  }
+  // Sparse, so that large sizes cost no disk.
+  void file(const std::string& relative, off_t size) {
+    const std::string path = root + "/" + relative;
+    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    close(fd);
+  }
+  std::string tool(const std::string& relative = "") const {
+    return "C:" + root + (relative.empty() ? "" : "/" + relative);
+  }
+  std::string root;
+};
+
+std::string lastColumn(const std::string& line) {
+  const size_t space = line.rfind(' ');
+  return space == std::string::npos ? line : line.substr(space + 1);
+}
+
+TEST(CommandLine, UsageAndUnknownDrive) {
+  const struct {
+    std::vector<std::string> args;
+    const char* out;
+  } cases[] = {
+      {{}, kUsage},
+      {{"C:/tmp", "k", "x"}, kUsage},
+      {{"D:\\tmp"}, ""},
+      {{"A:\\"}, ""},
+      {{"\\\\server\\share"}, ""},
+      {{"/tmp"}, ""},
+      {{"D:\\tmp", "d"}, "Display type = 3\nSizing D:\\tmp\n"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(run(c.args, &out), 255);
+    EXPECT_EQ(out, c.out);
+  }
+}
+
+TEST_F(TreeTest, UnitsAndWholeWordLetters) {
+  file("a", 1536);
+  mkdirs("sub");
+  file("sub/b", 3 * 1048576 + 512);
+  const double total = 1536 + 3 * 1048576 + 512;
+  const struct {
+    const char* letter;
+    const char* column;
+  } cases[] = {
+      {"b", "3147776.00\r"}, {"bytes", "3147776.00\r"}, {"K", "3074.00\r"},
+      {"kilo", "3074.00\r"}, {"m", "3\r"},              {"", "3\r"},
+      {"q", "3\r"},          {"g", "0.00\r"},
+  };
+  ASSERT_EQ(total, 3147776.0);
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(run({tool(), c.letter}, &out), 0) << c.letter;
+    EXPECT_EQ(lastColumn(out), c.column) << c.letter;
+  }
+}
+
+TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
+  std::string out;
+  struct statvfs before, after;
+  ASSERT_EQ(statvfs("/", &before), 0);
+  ASSERT_EQ(run({tool(), "b"}, &out), 0);
+  ASSERT_EQ(statvfs("/", &after), 0);
+  double capacity, freeSpace, used, total;
+  ASSERT_EQ(sscanf(out.c_str(), "%lf %lf %lf %lf", &capacity, &freeSpace, &used, &total), 4);
+  EXPECT_EQ(capacity, double(before.f_blocks) * double(before.f_frsize));
+  const double free1 = double(before.f_bavail) * double(before.f_frsize);
+  const double free2 = double(after.f_bavail) * double(after.f_frsize);
+  EXPECT_GE(freeSpace, std::min(free1, free2));
+  EXPECT_LE(freeSpace, std::max(free1, free2));
+  EXPECT_EQ(capacity - freeSpace, used);
+}
+
+TEST_F(TreeTest, NotAFolderIsMinusTwoInEveryUnit) {
+  file("f", 10);
+  const struct {
+    const char* letter;
+    const char* column;
+  } cases[] = {{"b", "-2.00\r"}, {"k", "-0.00\r"}, {"m", "-0\r"}, {"g", "-0.00\r"}};
+  for (const std::string& path : {tool("f"), tool("missing"), std::string("C:\\"),
+                                  std::string("C:"), tool() + "/"}) {
+    for (const auto& c : cases) {
+      std::string out;
+      EXPECT_EQ(run({path, c.letter}, &out), 0);
+      EXPECT_EQ(lastColumn(out), c.column) << path << " " << c.letter;
+    }
+  }
+}
+
+TEST_F(TreeTest, WhatCountsInARealTree) {
+  file("big", (off_t(1) << 32) + 10);
+  file(".profile", 1000);
+  file("profile", 7);
+  mkdirs(".git");
+  file(".git/objects", 1000);
+  mkdirs("linked");
+  file("linked/inside", 100);
+  ASSERT_EQ(symlink((root + "/linked").c_str(), (root + "/dirlink").c_str()), 0);
+  ASSERT_EQ(symlink((root + "/big").c_str(), (root + "/filelink").c_str()), 0);
+  ASSERT_EQ(symlink((root + "/nowhere").c_str(), (root + "/dangling").c_str()), 0);
+  ASSERT_EQ(symlink(root.c_str(), (root + "/linked/loop").c_str()), 0);
+  ASSERT_EQ(mkfifo((root + "/fifo").c_str(), 0644), 0);
+  file("readonly", 3);
+  chmod((root + "/readonly").c_str(), 0444);
+  mkdirs("rodir");
+  file("rodir/x", 2);
+  chmod((root + "/rodir").c_str(), 0555);
+  std::string out;
+  EXPECT_EQ(run({tool(), "b"}, &out), 0);
+  EXPECT_EQ(lastColumn(out), "4294967418.00\r");  // 2^32 + 10 + 7 + 100 + 3 + 2
+}
+
+TEST_F(TreeTest, DebugTraceOfARealTree) {
+  mkdirs("sub");
+  file("sub/x", 5);
+  std::string out;
+  EXPECT_EQ(run({tool(), "d"}, &out), 0);
+  const std::string path = tool();
+  const std::string expected = "Display type = 3\nSizing " + path + "\ncall dirSize" + path +
+                               " \nc_file attrib    10, 1 name " + path + "\npname=" + path +
+                               "\\*.*\nc_file attrib    10, 2 name " + path + "\\sub\npname=" +
+                               path + "\\sub\\*.*\n" +
+                               "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
+                               "in MBytes\n";
+  ASSERT_GE(out.size(), expected.size());
+  EXPECT_EQ(out.substr(0, expected.size()), expected);
+  EXPECT_EQ(lastColumn(out), "0\r");
+}
+
+TEST_F(TreeTest, LongPathsAndDeepTrees) {
+  std::string relative;
+  for (int i = 0; i < 600; ++i) {
+    relative += (i ? "/" : "") + std::string("level");
+    mkdirs(relative);
+  }
+  file(relative + "/deepest", 11);
+  std::string longName(200, 'n');
+  mkdirs(longName);
+  file(longName + "/f", 13);
+  std::string out;
+  EXPECT_EQ(run({tool(), "b"}, &out), 0);
+  EXPECT_EQ(lastColumn(out), "24.00\r");
+  ASSERT_GT(tool(longName).size(), 79u);
+  EXPECT_EQ(run({tool(longName), "b"}, &out), 0);
+  EXPECT_EQ(lastColumn(out), "13.00\r");
+}
+
+TEST_F(TreeTest, TerminalGetsALineFeedAfterTheReport) {
+  std::vector<std::string> args = {tool(), "k"};
+  std::vector<char*> argv = argvOf(args);
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  std::string out;
+  char buffer[256];
+  ssize_t n;
+  while ((n = read(master, buffer, sizeof buffer)) > 0) out.append(buffer, size_t(n));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  // The terminal turns the tool's "\n" into "\r\n"; the report's own "\r" comes first.
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out.substr(out.size() - 3), "\r\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include "tests/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/voltally.h"
+
+FakePlatform fake;
+
+namespace {
+
+struct FakeSearch {
+  const std::vector<FakeEntry>* entries;  // null for a single entry's own search
+  size_t next;
+  size_t failAfter;
+};
+
+std::map<intptr_t, FakeSearch> searches;
+intptr_t nextHandle = 100;
+
+std::string parentOf(const std::string& path) {
+  const size_t cut = path.rfind('\\');
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+std::string nameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+
+void deliver(const FakeEntry& from, c_file* entry) {
+  *entry = c_file{};
+  entry->attrib = from.attrib;
+  entry->size = from.size;
+  snprintf(entry->name, sizeof entry->name, "%s", from.name.c_str());
+}
+
+const FakeEntry* findEntry(const std::string& path) {
+  const auto folder = fake.folders.find(parentOf(path));
+  if (folder == fake.folders.end()) return nullptr;
+  for (const FakeEntry& e : folder->second) {
+    if (e.name == nameOf(path)) return &e;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void resetFake() {
+  fake = FakePlatform();
+  searches.clear();
+  nextHandle = 100;
+  fake.folders["C:"] = {};
+}
+
+void addFolder(const std::string& path, uint32_t attrib) {
+  fake.folders[parentOf(path)].push_back({nameOf(path), attrib, 0});
+  fake.folders[path] = {{".", kAttrDirectory, 0}, {"..", kAttrDirectory, 0}};
+}
+
+void addFile(const std::string& path, uint64_t size, uint32_t attrib) {
+  fake.folders[parentOf(path)].push_back({nameOf(path), attrib, size});
+}
+
+int currentDrive() {
+  fake.calls.push_back("currentDrive");
+  return fake.current;
+}
+
+int changeDrive(int drive) {
+  fake.calls.push_back("changeDrive " + std::to_string(drive));
+  if (fake.drives.count(drive) == 0) return -1;
+  fake.current = drive;
+  return 0;
+}
+
+int getDiskFree(int drive, DiskFree* out) {
+  fake.calls.push_back("getDiskFree " + std::to_string(drive));
+  if (fake.diskError != 0) return fake.diskError;
+  *out = fake.disk;
+  return 0;
+}
+
+intptr_t findFirst(const char* pattern, c_file* entry) {
+  fake.calls.push_back(std::string("findFirst ") + pattern);
+  const std::string p = pattern;
+  const std::string suffix = "\\*.*";
+  FakeSearch search = {nullptr, 1, SIZE_MAX};
+  if (p.size() > suffix.size() && p.compare(p.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    const std::string folder = p.substr(0, p.size() - suffix.size());
+    const auto it = fake.folders.find(folder);
+    if (it == fake.folders.end() || it->second.empty() || fake.failListing.count(folder)) {
+      return -1;
+    }
+    search.entries = &it->second;
+    if (fake.failNextAfter.count(folder)) search.failAfter = fake.failNextAfter[folder];
+    deliver(it->second[0], entry);
+  } else {
+    const FakeEntry* found = findEntry(p);
+    if (found == nullptr || fake.failLookup.count(p)) return -1;
+    deliver(*found, entry);
+    if (fake.lookupAttrib.count(p)) entry->attrib = fake.lookupAttrib[p];
+  }
+  const intptr_t handle = nextHandle++;
+  searches[handle] = search;
+  fake.openHandles.insert(handle);
+  return handle;
+}
+
+int findNext(intptr_t handle, c_file* entry) {
+  fake.calls.push_back("findNext");
+  const auto it = searches.find(handle);
+  if (it == searches.end() || it->second.entries == nullptr) return -1;
+  FakeSearch& search = it->second;
+  if (search.next >= search.entries->size() || search.next >= search.failAfter) return -1;
+  deliver((*search.entries)[search.next++], entry);
+  return 0;
+}
+
+int findClose(intptr_t handle) {
+  fake.calls.push_back("findClose");
+  if (searches.erase(handle) == 0) return -1;
+  fake.openHandles.erase(handle);
+  return 0;
+}
+
+void startPlatform() {}
+
+void finishBareLine() {}
+
+int runCaptured(std::vector<std::string> args, std::string* output) {
+  args.insert(args.begin(), "Voltally");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  testing::internal::CaptureStdout();
+  const int status = runVoltally(int(args.size()), argv.data());
+  *output = testing::internal::GetCapturedStdout();
+  return status;
+}

@@ -1,0 +1,189 @@
+// The command line, drive probe, figures and report line, on the fake platform.
+#include <gtest/gtest.h>
+
+#include "app/voltally.h"
+#include "tests/fake_platform.h"
+
+namespace {
+
+const char kUsage[] =
+    "\nGet the Voltally\n"
+    "Voltally [drive:] [b|k|m|g|d] d is debug print out\n"
+    "output Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
+    "      separate by space\n";
+
+class RunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetFake();
+    addFolder("C:\\t");
+    addFile("C:\\t\\a", 1024);
+    addFile("C:\\t\\b", 1024);
+    addFile("C:\\t\\c", 1024);
+  }
+};
+
+TEST_F(RunTest, WrongArgumentCountPrintsUsage) {
+  const std::vector<std::vector<std::string>> cases = {{}, {"C:\\t", "k", "extra"}};
+  for (const auto& args : cases) {
+    std::string out;
+    EXPECT_EQ(runCaptured(args, &out), -1);
+    EXPECT_EQ(out, kUsage);
+    EXPECT_TRUE(fake.calls.empty()) << "usage must not touch any drive";
+  }
+}
+
+TEST_F(RunTest, LetterPicksUnitByFirstCharacter) {
+  // 100 clusters of 1 KByte, 25 free; three files of 1 KByte.
+  const struct {
+    const char* letter;
+    const char* line;
+  } cases[] = {
+      {"b", "102400.00 25600.00 76800.00 3072.00\r"},
+      {"B", "102400.00 25600.00 76800.00 3072.00\r"},
+      {"k", "100.00 25.00 75.00 3.00\r"},
+      {"kilobytes", "100.00 25.00 75.00 3.00\r"},
+      {"m", "0 0 0 0\r"},
+      {"x", "0 0 0 0\r"},
+      {"", "0 0 0 0\r"},
+      {"\xe9", "0 0 0 0\r"},
+      {"g", "0.00 0.00 0.00 0.00\r"},
+      {"Gig", "0.00 0.00 0.00 0.00\r"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(runCaptured({"C:\\t", c.letter}, &out), 0) << c.letter;
+    EXPECT_EQ(out, c.line) << "letter '" << c.letter << "'";
+  }
+  std::string out;
+  EXPECT_EQ(runCaptured({"C:\\t"}, &out), 0);
+  EXPECT_EQ(out, "0 0 0 0\r") << "no letter means MBytes";
+}
+
+TEST_F(RunTest, DebugLetterTracesWholeRunInMBytes) {
+  for (const char* letter : {"d", "D", "debug"}) {
+    std::string out;
+    EXPECT_EQ(runCaptured({"C:\\t", letter}, &out), 0);
+    EXPECT_EQ(out,
+              "Display type = 3\n"
+              "Sizing C:\\t\n"
+              "call dirSizeC:\\t \n"
+              "c_file attrib    10, 100 name C:\\t\n"
+              "pname=C:\\t\\*.*\n"
+              "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
+              "in MBytes\n"
+              "0 0 0 0\r")
+        << letter;
+    SetUp();
+  }
+}
+
+TEST_F(RunTest, ProbeSkipsAbsentDrivesStopsAtMatchAndRestores) {
+  fake.drives = {3, 4};
+  fake.current = 4;
+  std::string out;
+  EXPECT_EQ(runCaptured({"C:\\t"}, &out), 0);
+  const std::vector<std::string> probe(fake.calls.begin(), fake.calls.begin() + 6);
+  EXPECT_EQ(probe, (std::vector<std::string>{"currentDrive", "changeDrive 2", "changeDrive 3",
+                                             "changeDrive 4", "getDiskFree 3",
+                                             "findFirst C:\\t"}));
+  EXPECT_EQ(fake.current, 4);
+}
+
+TEST_F(RunTest, ProbeWithoutCurrentDriveLeavesLastMatchCurrent) {
+  fake.drives = {3, 4, 5};
+  fake.current = 0;
+  EXPECT_EQ(findDrive("D:"), 4);
+  EXPECT_EQ(fake.calls.back(), "changeDrive 0");
+  EXPECT_EQ(fake.current, 4);
+}
+
+TEST_F(RunTest, PrefixResolution) {
+  fake.drives = {1, 3, 4};
+  const struct {
+    const char* prefix;
+    int drive;
+  } cases[] = {
+      {"C:", 3}, {"D:", 4}, {"C", 3}, {"", 3}, {"A:", 0}, {"E:", 0}, {"\\\\", 0}, {"SR", 0},
+  };
+  for (const auto& c : cases) {
+    fake.calls.clear();
+    EXPECT_EQ(findDrive(c.prefix), c.drive) << c.prefix;
+    EXPECT_EQ(fake.current, 3) << c.prefix;
+    for (const std::string& call : fake.calls) EXPECT_NE(call, "changeDrive 1") << "A: probed";
+  }
+}
+
+TEST_F(RunTest, UnknownDriveEndsSilently) {
+  const struct {
+    std::vector<std::string> args;
+    const char* output;
+  } cases[] = {
+      {{"Q:\\t"}, ""},
+      {{"\\\\server\\share"}, ""},
+      {{"a:\\t", "k"}, ""},
+      {{"Q:\\t", "d"}, "Display type = 3\nSizing Q:\\t\n"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(runCaptured(c.args, &out), -1) << c.args[0];
+    EXPECT_EQ(out, c.output) << c.args[0];
+  }
+}
+
+TEST_F(RunTest, FailedGeometryPrintsMarkerAndCode) {
+  fake.diskError = 21;
+  std::string out;
+  EXPECT_EQ(runCaptured({"C:\\t", "k"}, &out), 21);
+  EXPECT_EQ(out, "-1 -1 \r");
+  EXPECT_EQ(runCaptured({"C:\\t", "d"}, &out), 21);
+  EXPECT_EQ(out, "Display type = 3\nSizing C:\\t\n-1 -1 \r");
+  EXPECT_EQ(fake.calls.back(), "getDiskFree 3") << "no walk after a failed query";
+}
+
+TEST_F(RunTest, PathThatIsNotAFolderPrintsMinusTwoInEveryUnit) {
+  const struct {
+    const char* letter;
+    const char* line;
+  } cases[] = {
+      {"b", "102400.00 25600.00 76800.00 -2.00\r"},
+      {"k", "100.00 25.00 75.00 -0.00\r"},
+      {"m", "0 0 0 -0\r"},
+      {"g", "0.00 0.00 0.00 -0.00\r"},
+  };
+  for (const char* path : {"C:\\t\\a", "C:\\missing", "C:", "C:\\"}) {
+    for (const auto& c : cases) {
+      std::string out;
+      EXPECT_EQ(runCaptured({path, c.letter}, &out), 0);
+      EXPECT_EQ(out, c.line) << path << " " << c.letter;
+    }
+  }
+}
+
+TEST(FiguresTest, ReportLines) {
+  const struct {
+    DiskFree disk;
+    int displayType;
+    double total;
+    const char* line;
+  } cases[] = {
+      {{100, 0, 2, 512}, kKBytes, 0, "100.00 0.00 100.00 0.00\r"},
+      {{100, 0, 2, 512}, kMBytes, 0, "0 0 0 0\r"},
+      // 2.5 MBytes of capacity: a half rounds away from zero.
+      {{5, 5, 1024, 512}, kMBytes, 2.5 * 1048576, "3 3 0 3\r"},
+      // Cluster count x sectors per cluster exceeds 32 bits: the product is kept in double.
+      {{4000000000u, 1000000000u, 64, 512}, kGBytes, 0, "122070.31 30517.58 91552.73 0.00\r"},
+      {{4000000000u, 1000000000u, 64, 512}, kBytes, 1,
+       "131072000000000.00 32768000000000.00 98304000000000.00 1.00\r"},
+  };
+  for (const auto& c : cases) {
+    SizeFigures figures;
+    computeFigures(c.disk, &figures);
+    debugPrint = 0;
+    testing::internal::CaptureStdout();
+    printReport(figures, c.displayType, c.total);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
+  }
+}
+
+}  // namespace

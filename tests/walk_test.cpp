@@ -1,0 +1,130 @@
+// The directory walk on the fake platform: what counts, what is entered, and what a failure
+// leaves out.
+#include <gtest/gtest.h>
+
+#include "app/voltally.h"
+#include "tests/fake_platform.h"
+#include "walk/walk.h"
+
+namespace {
+
+class WalkTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    resetFake();
+    dirTotal = 0.0;
+    debugPrint = 0;
+    addFolder("C:\\t");
+  }
+  void TearDown() override { EXPECT_TRUE(fake.openHandles.empty()) << "a search was left open"; }
+};
+
+TEST_F(WalkTest, EmptyFolderIsZero) { EXPECT_EQ(dirSize("C:\\t"), 0.0); }
+
+TEST_F(WalkTest, TwoLevelTreeAndItsTrace) {
+  addFile("C:\\t\\a", 10);
+  addFolder("C:\\t\\sub");
+  addFile("C:\\t\\sub\\c", 5);
+  addFile("C:\\t\\b", 20);
+  debugPrint = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(dirSize("C:\\t"), 35.0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "c_file attrib    10, 100 name C:\\t\n"
+            "pname=C:\\t\\*.*\n"
+            "c_file attrib    10, 102 name C:\\t\\sub\n"
+            "pname=C:\\t\\sub\\*.*\n");
+}
+
+TEST_F(WalkTest, OnlyPlainFoldersAreEntered) {
+  // Each folder holds a file that must not be counted; the folder's own size is counted instead.
+  const uint32_t attribs[] = {0x11, 0x12, 0x14, 0x30, 0x410};
+  double expected = 0;
+  for (uint32_t attrib : attribs) {
+    const std::string path = "C:\\t\\d" + std::to_string(attrib);
+    addFolder(path, attrib);
+    fake.folders["C:\\t"].back().size = attrib;
+    addFile(path + "\\inside", 1000000);
+    expected += attrib;
+  }
+  EXPECT_EQ(dirSize("C:\\t"), expected);
+  for (const std::string& call : fake.calls) EXPECT_EQ(call.find("inside"), std::string::npos);
+}
+
+TEST_F(WalkTest, NamesBeginningWithDotArePassedOver) {
+  addFile("C:\\t\\.profile", 100);
+  addFile("C:\\t\\profile", 7);
+  addFolder("C:\\t\\.git");
+  addFile("C:\\t\\.git\\objects", 1000);
+  addFile("C:\\t\\hidden", 3, kAttrHidden | kAttrArchive);
+  addFile("C:\\t\\system", 2, kAttrSystem);
+  EXPECT_EQ(dirSize("C:\\t"), 12.0);
+}
+
+TEST_F(WalkTest, FailuresInsideTheWalkLeaveOutOnlyWhatFailed) {
+  addFolder("C:\\t\\broken");  // its listing stops after ".", "..", and one file
+  addFile("C:\\t\\broken\\seen", 1);
+  addFile("C:\\t\\broken\\unseen", 1000);
+  fake.failNextAfter["C:\\t\\broken"] = 3;
+  addFolder("C:\\t\\gone");  // vanished between the listing and its own check
+  addFile("C:\\t\\gone\\x", 1000);
+  fake.failLookup.insert("C:\\t\\gone");
+  addFolder("C:\\t\\changed");  // became read-only meanwhile
+  addFile("C:\\t\\changed\\x", 1000);
+  fake.lookupAttrib["C:\\t\\changed"] = 0x11;
+  addFolder("C:\\t\\locked");  // its listing cannot be opened
+  addFile("C:\\t\\locked\\x", 1000);
+  fake.failListing.insert("C:\\t\\locked");
+  addFile("C:\\t\\after", 20);
+  EXPECT_EQ(dirSize("C:\\t"), 21.0);
+}
+
+TEST_F(WalkTest, TopPathThatIsNotAPlainFolder) {
+  addFile("C:\\t\\file", 5);
+  addFolder("C:\\ro", 0x11);
+  addFolder("C:\\locked");
+  fake.failListing.insert("C:\\locked");
+  const struct {
+    const char* path;
+    double result;
+  } cases[] = {
+      {"C:\\t\\file", -2.0}, {"C:\\missing", -2.0}, {"C:\\ro", -2.0},
+      {"C:", -2.0},          {"C:\\locked", 0.0},   {"C:\\t\\", -2.0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(dirSize(c.path), c.result) << c.path;
+  EXPECT_EQ(dirTotal, 0.0) << "a failed check adds nothing";
+}
+
+TEST_F(WalkTest, InvalidDirectoryTrace) {
+  debugPrint = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(dirSize("C:\\nothing"), -2.0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "c_file attrib    00, -1 name C:\\nothing\n"
+            "Error invalid directory C:\\nothing\n");
+}
+
+TEST_F(WalkTest, LargeFilesCountInFull) {
+  addFile("C:\\t\\big", (uint64_t(1) << 32) + 10);
+  addFile("C:\\t\\huge", uint64_t(1) << 40);
+  EXPECT_EQ(dirSize("C:\\t"), 4294967306.0 + 1099511627776.0);
+}
+
+TEST_F(WalkTest, TotalGrowsAcrossCalls) {
+  addFile("C:\\t\\a", 4);
+  EXPECT_EQ(dirSize("C:\\t"), 4.0);
+  EXPECT_EQ(dirSize("C:\\t"), 8.0);
+}
+
+TEST_F(WalkTest, DeepTreeNeedsNoStack) {
+  std::string path = "C:\\t";
+  const int depth = 3000;
+  for (int i = 0; i < depth; ++i) {
+    path += "\\d";
+    addFolder(path);
+    addFile(path + "\\f", 1);
+  }
+  EXPECT_EQ(dirSize("C:\\t"), double(depth));
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#include "walk/walk.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/voltally.h"
+
+double dirTotal = 0.0;
+
+bool isDirectory(const char* path) {
+  c_file entry = {};
+  const intptr_t handle = findFirst(path, &entry);
+  if (handle != -1) findClose(handle);
+  if (debugPrint) {
+    printf("c_file attrib    %02x, %" PRIdPTR " name %s\n", entry.attrib, handle, path);
+  }
+  return handle != -1 && entry.attrib == kAttrDirectory;
+}
+
+namespace {
+
+// One open listing of the walk. `parentLength` is where the path is cut back to when the listing
+// ends, dropping this folder's name.
+struct Level {
+  intptr_t handle;
+  size_t parentLength;
+};
+
+// Checks the folder named by `path` and opens its listing, whose first entry lands in `entry`.
+// Returns false when the folder fails its check. A listing that cannot be opened pushes nothing:
+// the folder then contributes nothing.
+bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c_file* entry) {
+  if (!isDirectory(path.c_str())) {
+    if (debugPrint) printf("Error invalid directory %s\n", path.c_str());
+    return false;
+  }
+  const size_t length = path.size();
+  path += "\\*.*";
+  if (debugPrint) printf("pname=%s\n", path.c_str());
+  const intptr_t handle = findFirst(path.c_str(), entry);
+  path.resize(length);
+  if (handle != -1) levels.push_back({handle, parentLength});
+  return true;
+}
+
+}  // namespace
+
+// Depth-first, in the order the system lists entries, holding one open listing per level. The
+// levels live on the heap and the path is one growing buffer, so neither the depth of the tree
+// nor the length of its paths is limited by the stack or by a fixed buffer.
+double dirSize(const char* top) {
+  std::string path = top;
+  std::vector<Level> levels;
+  c_file entry;
+  if (!enter(path, path.size(), levels, &entry)) return -2.0;
+  while (!levels.empty()) {
+    if (entry.name[0] != '.') {
+      if (entry.attrib == kAttrDirectory) {
+        const size_t parentLength = path.size();
+        const size_t depth = levels.size();
+        path += '\\';
+        path += entry.name;
+        enter(path, parentLength, levels, &entry);
+        if (levels.size() > depth) continue;  // the child's first entry is in `entry`
+        path.resize(parentLength);
+      } else {
+        dirTotal += double(entry.size);
+      }
+    }
+    while (!levels.empty() && findNext(levels.back().handle, &entry) != 0) {
+      findClose(levels.back().handle);
+      path.resize(levels.back().parentLength);
+      levels.pop_back();
+    }
+  }
+  return dirTotal;
+}

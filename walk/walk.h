@@ -1,0 +1,13 @@
+// Directory sizing: the sum of the sizes that the directory search reports under a folder.
+#pragma once
+
+// Every file the walk counts, at every depth, through the whole process.
+extern double dirTotal;
+
+// True when `path`, searched exactly as given, is a plain folder (attributes exactly 0x10).
+bool isDirectory(const char* path);
+
+// Adds the files under `path` to dirTotal and returns it, or returns -2.0 when `path` is not a
+// plain folder. Entries whose names begin with '.' are passed over; only plain folders are
+// entered, so links, hidden and read-only folders are counted like files, never descended.
+double dirSize(const char* path);
