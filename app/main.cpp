@@ -1,3 +1,5 @@
 #include "app/voltally.h"
 
-int main(int argc, char** argv) { return runVoltally(argc, argv); }
+int main(int argc, char** argv) {
+  return runVoltally(argc, argv);
+}

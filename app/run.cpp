@@ -16,7 +16,9 @@ void printUsage() {
 
 namespace {
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+char upperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 int displayTypeFor(const char* letter) {
   switch (upperAscii(letter[0])) {

@@ -31,8 +31,8 @@ struct c_file {
   uint32_t timeCreate;
   uint32_t timeAccess;
   uint32_t timeWrite;
-  uint64_t size;    // bytes; 0 for folders, links and special files
-  char name[260];   // the entry's own name, without its folder
+  uint64_t size;   // bytes; 0 for folders, links and special files
+  char name[260];  // the entry's own name, without its folder
 };
 
 // The drive the process works on, or 0 when it is on none (its current directory cannot be read

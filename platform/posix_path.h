@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <string>
 
-inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 // Maps a pattern onto the file system. C: is the only drive and stands for "/": after the drive,
 // a separator means "from the root" and anything else is relative to the working directory, as

@@ -3,10 +3,8 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,13 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/usage_text.h"
 
-const char kUsage[] =
-    "\nGet the Voltally\n"
-    "Voltally [drive:] [b|k|m|g|d] d is debug print out\n"
-    "output Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
-    "      separate by space\n";
+namespace {
 
 std::vector<char*> argvOf(std::vector<std::string>& args) {
   args.insert(args.begin(), VOLTALLY_BINARY);
@@ -60,7 +54,9 @@ int run(std::vector<std::string> args, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+  return remove(path);
+}
 
 class TreeTest : public testing::Test {
  protected:
@@ -74,10 +70,13 @@ class TreeTest : public testing::Test {
     nftw(root.c_str(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
   }
   static void chmodAll(const std::string& top) {
-    nftw(top.c_str(), [](const char* p, const struct stat* st, int, struct FTW*) {
-      if (S_ISDIR(st->st_mode)) chmod(p, 0755);
-      return 0;
-    }, 64, FTW_PHYS);
+    nftw(
+        top.c_str(),
+        [](const char* p, const struct stat* st, int, struct FTW*) {
+          if (S_ISDIR(st->st_mode)) chmod(p, 0755);
+          return 0;
+        },
+        64, FTW_PHYS);
   }
   std::string mkdirs(const std::string& relative) {
     const std::string path = root + "/" + relative;
@@ -132,8 +131,9 @@ TEST_F(TreeTest, UnitsAndWholeWordLetters) {
     const char* letter;
     const char* column;
   } cases[] = {
-      {"b", "3147776.00\r"}, {"bytes", "3147776.00\r"}, {"K", "3074.00\r"},
-      {"kilo", "3074.00\r"}, {"m", "3\r"},              {"", "3\r"},
+      {"b", "3147776.00\r"}, {"bytes", "3147776.00\r"},
+      {"K", "3074.00\r"},    {"kilo", "3074.00\r"},
+      {"m", "3\r"},          {"", "3\r"},
       {"q", "3\r"},          {"g", "0.00\r"},
   };
   ASSERT_EQ(total, 3147776.0);
@@ -166,8 +166,8 @@ TEST_F(TreeTest, NotAFolderIsMinusTwoInEveryUnit) {
     const char* letter;
     const char* column;
   } cases[] = {{"b", "-2.00\r"}, {"k", "-0.00\r"}, {"m", "-0\r"}, {"g", "-0.00\r"}};
-  for (const std::string& path : {tool("f"), tool("missing"), std::string("C:\\"),
-                                  std::string("C:"), tool() + "/"}) {
+  for (const std::string& path :
+       {tool("f"), tool("missing"), std::string("C:\\"), std::string("C:"), tool() + "/"}) {
     for (const auto& c : cases) {
       std::string out;
       EXPECT_EQ(run({path, c.letter}, &out), 0);
@@ -207,8 +207,8 @@ TEST_F(TreeTest, DebugTraceOfARealTree) {
   const std::string path = tool();
   const std::string expected = "Display type = 3\nSizing " + path + "\ncall dirSize" + path +
                                " \nc_file attrib    10, 1 name " + path + "\npname=" + path +
-                               "\\*.*\nc_file attrib    10, 2 name " + path + "\\sub\npname=" +
-                               path + "\\sub\\*.*\n" +
+                               "\\*.*\nc_file attrib    10, 2 name " + path +
+                               "\\sub\npname=" + path + "\\sub\\*.*\n" +
                                "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
                                "in MBytes\n";
   ASSERT_GE(out.size(), expected.size());

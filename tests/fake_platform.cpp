@@ -24,7 +24,9 @@ std::string parentOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
-std::string nameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+std::string nameOf(const std::string& path) {
+  return path.substr(path.rfind('\\') + 1);
+}
 
 void deliver(const FakeEntry& from, c_file* entry) {
   *entry = c_file{};

@@ -23,9 +23,9 @@ struct FakePlatform {
   DiskFree disk = {100, 25, 2, 512};
   // Listings by folder path, as the walk spells it; "." and ".." included.
   std::map<std::string, std::vector<FakeEntry>> folders;
-  std::set<std::string> failLookup;   // paths whose own search does not open
-  std::set<std::string> failListing;  // folders whose listing does not open
-  std::map<std::string, size_t> failNextAfter;  // findNext fails once this many were delivered
+  std::set<std::string> failLookup;              // paths whose own search does not open
+  std::set<std::string> failListing;             // folders whose listing does not open
+  std::map<std::string, size_t> failNextAfter;   // findNext fails once this many were delivered
   std::map<std::string, uint32_t> lookupAttrib;  // what a folder's own search reports instead
   std::vector<std::string> calls;
   std::set<intptr_t> openHandles;

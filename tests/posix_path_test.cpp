@@ -1,7 +1,7 @@
 // How patterns map onto a POSIX file system, and Windows wildcards.
-#include <gtest/gtest.h>
-
 #include "platform/posix_path.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -46,11 +46,11 @@ TEST(MatchesWildcard, WindowsMeaning) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.*", "noext", true},   {"*.*", ".", true},          {"*", ".hidden", true},
-      {"*.txt", "a.txt", true}, {"*.txt", "a.TXT", true},    {"*.txt", "a.txt.gz", false},
-      {"a?c", "abc", true},     {"a?c", "ac", false},        {"*b*", "abc", true},
-      {"*b*", "acd", false},    {"x*y*z", "xaaybbz", true},  {"x*y*z", "xaaybb", false},
-      {"?", "", false},         {"exact", "exact", true},    {"exact", "exactly", false},
+      {"*.*", "noext", true},   {"*.*", ".", true},           {"*", ".hidden", true},
+      {"*.txt", "a.txt", true}, {"*.txt", "a.TXT", true},     {"*.txt", "a.txt.gz", false},
+      {"a?c", "abc", true},     {"a?c", "ac", false},         {"*b*", "abc", true},
+      {"*b*", "acd", false},    {"x*y*z", "xaaybbz", true},   {"x*y*z", "xaaybb", false},
+      {"?", "", false},         {"exact", "exact", true},     {"exact", "exactly", false},
       {"**a", "bba", true},     {"\xe9*", "\xe9t\xe9", true}, {"\xc9*", "\xe9", false},
   };
   for (const auto& c : cases) {

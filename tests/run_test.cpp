@@ -3,14 +3,9 @@
 
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
+#include "tests/usage_text.h"
 
 namespace {
-
-const char kUsage[] =
-    "\nGet the Voltally\n"
-    "Voltally [drive:] [b|k|m|g|d] d is debug print out\n"
-    "output Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
-    "      separate by space\n";
 
 class RunTest : public testing::Test {
  protected:
@@ -85,8 +80,7 @@ TEST_F(RunTest, ProbeSkipsAbsentDrivesStopsAtMatchAndRestores) {
   EXPECT_EQ(runCaptured({"C:\\t"}, &out), 0);
   const std::vector<std::string> probe(fake.calls.begin(), fake.calls.begin() + 6);
   EXPECT_EQ(probe, (std::vector<std::string>{"currentDrive", "changeDrive 2", "changeDrive 3",
-                                             "changeDrive 4", "getDiskFree 3",
-                                             "findFirst C:\\t"}));
+                                             "changeDrive 4", "getDiskFree 3", "findFirst C:\\t"}));
   EXPECT_EQ(fake.current, 4);
 }
 
@@ -173,7 +167,9 @@ TEST(FiguresTest, ReportLines) {
       {{5, 5, 1024, 512}, kMBytes, 2.5 * 1048576, "3 3 0 3\r"},
       // Cluster count x sectors per cluster exceeds 32 bits: the product is kept in double.
       {{4000000000u, 1000000000u, 64, 512}, kGBytes, 0, "122070.31 30517.58 91552.73 0.00\r"},
-      {{4000000000u, 1000000000u, 64, 512}, kBytes, 1,
+      {{4000000000u, 1000000000u, 64, 512},
+       kBytes,
+       1,
        "131072000000000.00 32768000000000.00 98304000000000.00 1.00\r"},
   };
   for (const auto& c : cases) {

@@ -1,10 +1,11 @@
 // The directory walk on the fake platform: what counts, what is entered, and what a failure
 // leaves out.
+#include "walk/walk.h"
+
 #include <gtest/gtest.h>
 
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
-#include "walk/walk.h"
 
 namespace {
 
@@ -19,7 +20,9 @@ class WalkTest : public testing::Test {
   void TearDown() override { EXPECT_TRUE(fake.openHandles.empty()) << "a search was left open"; }
 };
 
-TEST_F(WalkTest, EmptyFolderIsZero) { EXPECT_EQ(dirSize("C:\\t"), 0.0); }
+TEST_F(WalkTest, EmptyFolderIsZero) {
+  EXPECT_EQ(dirSize("C:\\t"), 0.0);
+}
 
 TEST_F(WalkTest, TwoLevelTreeAndItsTrace) {
   addFile("C:\\t\\a", 10);
