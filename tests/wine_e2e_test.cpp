@@ -1,0 +1,279 @@
+// Voltally.exe end to end under Wine: exact bytes through the C runtime's text-mode output, exit
+// statuses as a Linux parent sees them, drive letters, and the attributes Wine reports.
+#include <gtest/gtest.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+
+#include "tests/wine_harness.h"
+
+namespace {
+
+const char kUsage[] =
+    "\r\nGet the Voltally\r\n"
+    "Voltally [drive:] [b|k|m|g|d] d is debug print out\r\n"
+    "output Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \r\n"
+    "      separate by space\r\n";
+
+const char kHeader[] =
+    "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \r\n"
+    "in MBytes\r\n";
+
+const uint64_t kBig = (uint64_t(1) << 32) + 10;
+
+std::string testName() {
+  return testing::UnitTest::GetInstance()->current_test_info()->name();
+}
+
+// A report is one line ended by a lone carriage return.
+void expectReportLine(const Outcome& run) {
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  ASSERT_FALSE(run.out.empty());
+  EXPECT_EQ(run.out.back(), '\r');
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\r'), 1) << run.out;
+  EXPECT_EQ(run.out.find('\n'), std::string::npos) << run.out;
+}
+
+TEST(WineCommandLine, UsageAbsentDrivesAndUnreachablePrefixes) {
+  const struct {
+    std::vector<std::string> args;
+    const char* out;
+  } cases[] = {
+      {{}, kUsage},
+      {{"D:\\", "k", "x"}, kUsage},
+      {{"E:\\x"}, ""},  // absent
+      {{"b:\\x"}, ""},  // absent
+      {{"A:\\"}, ""},   // present in the prefix, but never probed
+      {{"\\\\server\\share"}, ""},
+      {{"src"}, ""},
+      {{"E:\\x", "d"}, "Display type = 3\r\nSizing E:\\x\r\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = runWindows(c.args);
+    const std::string label = c.args.empty() ? "(none)" : c.args[0];
+    EXPECT_EQ(run.status, 255) << label << ": -1 is 0xFFFFFFFF, whose low byte Linux sees";
+    EXPECT_EQ(run.out, c.out) << label;
+    EXPECT_EQ(run.err, "") << label;
+  }
+}
+
+TEST(WineDrives, FoundAfterAnAbsentDrive) {
+  Tree tree('f', testName());
+  tree.file("a", 1234);
+  for (const std::string& path : {tree.drivePath(), "f" + tree.drivePath().substr(1)}) {
+    const Outcome run = runWindows({path, "b"});
+    expectReportLine(run);
+    EXPECT_EQ(lastColumn(run.out), "1234.00\r") << path;
+  }
+}
+
+// The prefix "F" (one character) matches F:, so the probe walks B: to F: and the path "F" is then
+// sized relative to whatever drive is current: D:\F when the probe set D: back, F:\F when not.
+TEST(WineDrives, CurrentDriveIsRestoredAfterTheProbe) {
+  Tree onD('d', "F");
+  Tree onF('f', "F");
+  onD.file("x", 7);
+  onF.file("y", 1000);
+  for (const char* path : {"F", "f"}) {
+    const Outcome run = runWindows({path, "b"}, driveFolder('d'));
+    expectReportLine(run);
+    EXPECT_EQ(lastColumn(run.out), "7.00\r") << path;
+  }
+}
+
+TEST(WineReport, UnitsAndWholeWordLetters) {
+  Tree tree('f', testName());
+  tree.file("a", 1536);
+  tree.folder("sub");
+  tree.file("sub/b", 3 * 1048576 + 512);
+  const struct {
+    const char* letter;
+    const char* column;
+  } cases[] = {
+      {"b", "3147776.00\r"}, {"bytes", "3147776.00\r"},
+      {"K", "3074.00\r"},    {"kilo", "3074.00\r"},
+      {"m", "3\r"},          {"", "3\r"},
+      {"q", "3\r"},          {"g", "0.00\r"},
+      {"Gig", "0.00\r"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = runWindows({tree.drivePath(), c.letter});
+    expectReportLine(run);
+    EXPECT_EQ(lastColumn(run.out), c.column) << "letter '" << c.letter << "'";
+  }
+}
+
+// Wine answers GetDiskFreeSpaceA from statvfs: 512-byte sectors, f_frsize/512 sectors per
+// cluster, f_bavail free and f_blocks total clusters, each cut to 32 bits.
+TEST(WineReport, DriveColumnsMatchStatvfs) {
+  Tree tree('f', testName());
+  const auto bytes = [](uint64_t clusters, const struct statvfs& vfs) {
+    return double(uint32_t(clusters)) * double(vfs.f_frsize / 512) * 512.0;
+  };
+  // Other writers on the same file system move the free space; a run during which it went both
+  // ways is taken again.
+  for (int attempt = 1;; ++attempt) {
+    struct statvfs before, after;
+    ASSERT_EQ(statvfs(tree.unixPath().c_str(), &before), 0);
+    const Outcome run = runWindows({tree.drivePath(), "b"});
+    ASSERT_EQ(statvfs(tree.unixPath().c_str(), &after), 0);
+    expectReportLine(run);
+    double capacity, freeSpace, used, total;
+    ASSERT_EQ(sscanf(run.out.c_str(), "%lf %lf %lf %lf", &capacity, &freeSpace, &used, &total), 4);
+    const double low = std::min(bytes(before.f_bavail, before), bytes(after.f_bavail, after));
+    const double high = std::max(bytes(before.f_bavail, before), bytes(after.f_bavail, after));
+    if (attempt < 5 && (freeSpace < low || freeSpace > high)) continue;
+    EXPECT_EQ(capacity, bytes(before.f_blocks, before));
+    EXPECT_GE(freeSpace, low);
+    EXPECT_LE(freeSpace, high);
+    EXPECT_EQ(capacity - freeSpace, used);
+    EXPECT_EQ(total, 0.0);
+    break;
+  }
+}
+
+TEST(WineReport, NotAFolderIsMinusTwoInEveryUnit) {
+  Tree tree('d', testName());
+  tree.file("f", 10);
+  tree.folder("sub");
+  const struct {
+    const char* letter;
+    const char* column;
+  } units[] = {{"b", "-2.00\r"}, {"k", "-0.00\r"}, {"m", "-0\r"}, {"g", "-0.00\r"}};
+  const std::string paths[] = {
+      tree.drivePath("f"),          // a file
+      tree.drivePath("missing"),    // nothing
+      "D:\\",                       // a drive's root: its own search finds nothing
+      "D:",                         // the same, drive-relative
+      tree.drivePath("sub") + "\\"  // a trailing separator
+  };
+  for (const std::string& path : paths) {
+    for (const auto& unit : units) {
+      const Outcome run = runWindows({path, unit.letter});
+      expectReportLine(run);
+      EXPECT_EQ(lastColumn(run.out), unit.column) << path << " " << unit.letter;
+    }
+  }
+}
+
+// Each special folder holds a file that must not be counted; Wine reports folders with size 0.
+TEST(WineWalk, OnlyPlainFoldersAreEntered) {
+  Tree tree('d', testName());
+  tree.file("plain", 10);
+  tree.folder("sub");
+  tree.file("sub/counted", 20);
+  tree.file("hidden file", 40);
+  tree.hide("hidden file");
+  tree.file(".profile", 1000);
+  tree.folder(".git");
+  tree.file(".git/objects", 1000);
+  for (const char* name : {"readonly", "hidden", "dirlink-target"}) {
+    tree.folder(name);
+    tree.file(std::string(name) + "/inside", 1000);
+  }
+  tree.hide("hidden");
+  tree.link("dirlink", tree.unixPath("dirlink-target"));
+  tree.link("dirloop", tree.unixPath());
+  chmod(tree.unixPath("readonly").c_str(), 0555);
+
+  const Outcome run = runWindows({tree.drivePath(), "b"});
+  expectReportLine(run);
+  EXPECT_EQ(lastColumn(run.out), "1070.00\r");  // 10 + 20 + 40 + dirlink-target/inside
+
+  // What Wine reports for each folder (0x11: no write permission; 0x410: a link, a reparse
+  // point), seen in the check line of a debug run on it.
+  const struct {
+    const char* name;
+    const char* attrib;
+    bool entered;
+  } folders[] = {
+      {"sub", "10", true},       {"readonly", "11", false}, {"hidden", "12", false},
+      {"dirlink", "410", false}, {"dirloop", "410", false},
+  };
+  for (const auto& f : folders) {
+    const std::string path = tree.drivePath(f.name);
+    std::vector<std::string> handles;
+    const std::string trace = maskHandles(runWindows({path, "d"}).out, &handles);
+    const std::string check =
+        std::string("c_file attrib    ") + f.attrib + ", # name " + path + "\r\n" +
+        (f.entered ? "pname=" + path + "\\*.*\r\n" : "Error invalid directory " + path + "\r\n");
+    EXPECT_NE(trace.find(check), std::string::npos) << trace;
+    ASSERT_EQ(handles.size(), 1u);
+    EXPECT_NE(handles[0], "-1");
+  }
+}
+
+TEST(WineWalk, SparseFileOfFourGiBPlusTenCountsInFull) {
+  Tree tree('d', testName());
+  tree.file("big", kBig);
+  const struct {
+    const char* letter;
+    const char* column;
+  } cases[] = {{"b", "4294967306.00\r"}, {"k", "4194304.01\r"}, {"m", "4096\r"}, {"g", "4.00\r"}};
+  for (const auto& c : cases) {
+    const Outcome run = runWindows({tree.drivePath(), c.letter});
+    expectReportLine(run);
+    EXPECT_EQ(lastColumn(run.out), c.column) << c.letter;
+  }
+}
+
+// The one difference from the Linux layer: Wine follows a link to a file and reports its target;
+// a dangling link is not listed at all. Both count nothing for the Linux program.
+TEST(WineWalk, LinkToAFileCountsItsTarget) {
+  Tree tree('d', testName());
+  tree.file("target", 33);
+  tree.link("filelink", tree.unixPath("target"));
+  tree.link("dangling", tree.unixPath("nowhere"));
+  const Outcome run = runWindows({tree.drivePath(), "b"});
+  expectReportLine(run);
+  EXPECT_EQ(lastColumn(run.out), "66.00\r");
+}
+
+// The ANSI calls stop at MAX_PATH (260 bytes): what lies deeper cannot be opened and, like any
+// folder that cannot be opened, contributes nothing; the walk goes on.
+TEST(WineWalk, FoldersBeyondMaxPathContributeNothing) {
+  Tree tree('d', testName());
+  std::string relative = "deep";
+  tree.folder(relative);
+  while (tree.drivePath(relative).size() < 300) {
+    relative += "/level";
+    tree.folder(relative);
+    tree.file(relative + "/f", 1);
+  }
+  tree.file("top", 100);
+  const Outcome run = runWindows({tree.drivePath(), "b"});
+  expectReportLine(run);
+  double total = 0;
+  ASSERT_EQ(sscanf(lastColumn(run.out).c_str(), "%lf", &total), 1);
+  EXPECT_GT(total, 100.0) << "the levels within MAX_PATH count";
+  EXPECT_LT(total, 100.0 + double(std::count(relative.begin(), relative.end(), '/')));
+}
+
+TEST(WineTrace, ExactBytesOfATwoLevelTree) {
+  Tree tree('d', testName());
+  tree.file("a", 10);
+  tree.folder("sub");
+  tree.file("sub/x", 5);
+  const Outcome run = runWindows({tree.drivePath(), "d"});
+  EXPECT_EQ(run.status, 0);
+  const std::string p = tree.drivePath();
+  std::vector<std::string> handles;
+  const std::string trace = maskHandles(run.out, &handles);
+  const std::string expected = "Display type = 3\r\nSizing " + p + "\r\ncall dirSize" + p +
+                               " \r\nc_file attrib    10, # name " + p + "\r\npname=" + p +
+                               "\\*.*\r\nc_file attrib    10, # name " + p + "\\sub\r\npname=" + p +
+                               "\\sub\\*.*\r\n" + kHeader;
+  ASSERT_GE(trace.size(), expected.size()) << trace;
+  EXPECT_EQ(trace.substr(0, expected.size()), expected);
+  const std::string report = trace.substr(expected.size());
+  EXPECT_TRUE(std::regex_match(report, std::regex("[0-9]+ [0-9]+ [0-9]+ 0\r"))) << report;
+  ASSERT_EQ(handles.size(), 2u);
+  for (const std::string& handle : handles) {
+    EXPECT_TRUE(std::regex_match(handle, std::regex("[1-9][0-9]*"))) << handle;
+  }
+}
+
+}  // namespace

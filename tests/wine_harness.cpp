@@ -1,0 +1,151 @@
+#include "tests/wine_harness.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+std::string drain(int fd) {
+  std::string out;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, size_t(n));
+  return out;
+}
+
+// Runs argv with standard output in a pipe and standard error in a file: a process that Wine
+// starts on the side and that inherits the error stream can then never hold the caller up.
+Outcome execute(std::vector<std::string> args, const std::string& cwd, bool wine) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  char errPath[] = "/tmp/voltally-wine-err-XXXXXX";
+  const int errFd = mkstemp(errPath);
+  int fds[2];
+  if (errFd < 0 || pipe(fds) != 0) return {-1000, "", "no pipe or temporary file"};
+  unlink(errPath);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    dup2(errFd, 2);
+    close(fds[0]);
+    close(fds[1]);
+    close(errFd);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    if (wine) setenv("WINEPREFIX", WINE_PREFIX_DIR, 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  Outcome run;
+  run.out = drain(fds[0]);
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  lseek(errFd, 0, SEEK_SET);
+  run.err = drain(errFd);
+  close(errFd);
+  return run;
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
+  return remove(path);
+}
+
+int openUp(const char* path, const struct stat* st, int, struct FTW*) {
+  if (S_ISDIR(st->st_mode)) chmod(path, 0755);
+  return 0;
+}
+
+void removeTree(const std::string& path) {
+  nftw(path.c_str(), openUp, 64, FTW_PHYS);
+  nftw(path.c_str(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
+}
+
+}  // namespace
+
+Outcome runWindows(const std::vector<std::string>& args, const std::string& cwd) {
+  std::vector<std::string> argv = {WINE_RUN, VOLTALLY_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return execute(argv, cwd, true);
+}
+
+Outcome runLinux(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {VOLTALLY_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return execute(argv, "", false);
+}
+
+std::string driveFolder(char drive) {
+  return std::string(WINE_DRIVES) + "/" + drive;
+}
+
+Tree::Tree(char drive, const std::string& name)
+    : drive_(std::string(1, char(drive - 'a' + 'A')) + ":\\" + name),
+      root_(driveFolder(drive) + "/" + name) {
+  removeTree(root_);
+  EXPECT_EQ(mkdir(root_.c_str(), 0755), 0) << root_;
+}
+
+Tree::~Tree() {
+  removeTree(root_);
+}
+
+std::string Tree::unixPath(const std::string& relative) const {
+  return relative.empty() ? root_ : root_ + "/" + relative;
+}
+
+std::string Tree::drivePath(const std::string& relative) const {
+  std::string path = relative.empty() ? drive_ : drive_ + "\\" + relative;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+void Tree::folder(const std::string& relative, unsigned mode) const {
+  EXPECT_EQ(mkdir(unixPath(relative).c_str(), 0755), 0) << relative;
+  EXPECT_EQ(chmod(unixPath(relative).c_str(), mode), 0) << relative;
+}
+
+void Tree::file(const std::string& relative, uint64_t size, unsigned mode) const {
+  const int fd = open(unixPath(relative).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0) << relative;
+  EXPECT_EQ(ftruncate(fd, off_t(size)), 0) << relative;
+  close(fd);
+  EXPECT_EQ(chmod(unixPath(relative).c_str(), mode), 0) << relative;
+}
+
+void Tree::link(const std::string& relative, const std::string& target) const {
+  EXPECT_EQ(symlink(target.c_str(), unixPath(relative).c_str()), 0) << relative;
+}
+
+void Tree::hide(const std::string& relative) const {
+  // Wine keeps the hidden and system bits as Samba does: the text "0x2" in user.DOSATTRIB.
+  EXPECT_EQ(setxattr(unixPath(relative).c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0)
+      << relative << ": the file system needs user extended attributes";
+}
+
+std::string lastColumn(const std::string& out) {
+  const size_t space = out.rfind(' ');
+  return space == std::string::npos ? out : out.substr(space + 1);
+}
+
+std::string maskHandles(const std::string& out, std::vector<std::string>* handles) {
+  const std::string key = "c_file attrib    ";
+  std::string masked = out;
+  for (size_t at = masked.find(key); at != std::string::npos; at = masked.find(key, at + 1)) {
+    const size_t start = masked.find(", ", at);
+    const size_t end = masked.find(" name ", at);
+    if (start == std::string::npos || end == std::string::npos || end < start) break;
+    handles->push_back(masked.substr(start + 2, end - start - 2));
+    masked.replace(start + 2, end - start - 2, "#");
+  }
+  return masked;
+}

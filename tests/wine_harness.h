@@ -1,0 +1,56 @@
+// The Linux side of the Wine suites: runs Voltally.exe under Wine and the Linux Voltally, and
+// makes the trees they size in the folders that the ctest fixture maps to drive letters.
+//
+// The fixture (tests/wine_prefix.sh, one prefix per ctest run) links A:, D: and F: to folders of
+// their own and leaves B: and E: absent; C: is the prefix's drive_c and Z: the Unix root.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Outcome {
+  int status;       // as a Linux parent sees it: the low byte of the Windows exit code
+  std::string out;  // standard output, byte for byte
+  std::string err;  // standard error
+};
+
+// Voltally.exe under Wine in the fixture's prefix. `cwd` is the Unix folder it starts in (Wine
+// turns it into a drive path: the folder of D: is D:\); empty keeps the test's own.
+Outcome runWindows(const std::vector<std::string>& args, const std::string& cwd = "");
+
+// The Linux program built beside the harness.
+Outcome runLinux(const std::vector<std::string>& args);
+
+// A folder of a test's own, under the folder of a fixture drive, removed with everything in it
+// when the test ends (leftovers of an interrupted run are removed first).
+class Tree {
+ public:
+  Tree(char drive, const std::string& name);
+  ~Tree();
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  // `relative` uses '/'; unixPath joins it with '/', drivePath with '\' ("D:\name\a\b").
+  std::string unixPath(const std::string& relative = "") const;
+  std::string drivePath(const std::string& relative = "") const;
+
+  void folder(const std::string& relative, unsigned mode = 0755) const;
+  void file(const std::string& relative, uint64_t size, unsigned mode = 0644) const;  // sparse
+  void link(const std::string& relative, const std::string& target) const;            // symbolic
+  void hide(const std::string& relative) const;  // Wine's hidden attribute, in an xattr
+
+ private:
+  std::string drive_;
+  std::string root_;
+};
+
+// The folder that the fixture maps to `drive` ('a', 'd' or 'f').
+std::string driveFolder(char drive);
+
+// The text after the last space (the report's last column with its "\r").
+std::string lastColumn(const std::string& out);
+
+// Replaces the search handle of every "c_file attrib" debug line by "#" and returns the handles,
+// whose values are Wine's own.
+std::string maskHandles(const std::string& out, std::vector<std::string>* handles);
