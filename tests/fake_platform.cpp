@@ -1,10 +1,7 @@
 #include "tests/fake_platform.h"
 
-#include <gtest/gtest.h>
-
+#include <cstdio>
 #include <cstring>
-
-#include "app/voltally.h"
 
 FakePlatform fake;
 
@@ -24,7 +21,9 @@ std::string parentOf(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
-std::string nameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+std::string nameOf(const std::string& path) {
+  return path.substr(path.rfind('\\') + 1);
+}
 
 void deliver(const FakeEntry& from, c_file* entry) {
   *entry = c_file{};
@@ -125,14 +124,3 @@ int findClose(intptr_t handle) {
 void startPlatform() {}
 
 void finishBareLine() {}
-
-int runCaptured(std::vector<std::string> args, std::string* output) {
-  args.insert(args.begin(), "Voltally");
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  testing::internal::CaptureStdout();
-  const int status = runVoltally(int(args.size()), argv.data());
-  *output = testing::internal::GetCapturedStdout();
-  return status;
-}
