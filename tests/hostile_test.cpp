@@ -77,13 +77,14 @@ Result runTool(std::vector<std::string> args, const Options& options = Options()
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  const int outFd = memfd_create("out", 0);
-  const int errFd = memfd_create("err", 0);
+  // Close-on-exec, so that the tool starts with nothing open beyond 0, 1 and 2.
+  const int outFd = memfd_create("out", MFD_CLOEXEC);
+  const int errFd = memfd_create("err", MFD_CLOEXEC);
   int pipeFds[2] = {-1, -1};
-  if (options.out == Options::kBrokenPipe && pipe(pipeFds) != 0) return {};
+  if (options.out == Options::kBrokenPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return {};
   const pid_t pid = fork();
   if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever this test runner does
     dup2(errFd, 2);
     switch (options.out) {
       case Options::kCapture:
@@ -93,7 +94,7 @@ Result runTool(std::vector<std::string> args, const Options& options = Options()
         close(1);
         break;
       case Options::kDevFull:
-        dup2(open("/dev/full", O_WRONLY), 1);
+        dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), 1);
         break;
       case Options::kBrokenPipe:
         close(pipeFds[0]);  // nobody will ever read
@@ -172,9 +173,8 @@ class HostileTest : public testing::Test {
   void TearDown() override { removeAll(root); }
 
   std::string at(const std::string& relative) const { return root + "/" + relative; }
-  void folder(const std::string& relative, mode_t mode = 0755) {
+  void folder(const std::string& relative) {
     ASSERT_EQ(mkdir(at(relative).c_str(), 0755), 0) << relative;
-    if (mode != 0755) chmod(at(relative).c_str(), mode);
   }
   // Sparse files: sizes cost no disk.
   void file(const std::string& relative, off_t size) {
