@@ -2,6 +2,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -102,12 +104,12 @@ bool readMatch(Search& search, c_file* entry) {
 }
 
 // Where a pattern is resolved from: the innermost open listing when the pattern lies directly
-// below its folder, else the working directory or root. A name below an open listing is taken
-// whole, so a Linux name that holds a backslash is never split into two components.
+// below its folder, else the working directory or root.
 struct Target {
   int baseFd;
   std::string folder;  // relative to baseFd; "" for the base folder itself
   std::string last;
+  bool literal;  // `last` is a name, never a wildcard
 };
 
 bool resolve(const char* pattern, Target* target) {
@@ -115,20 +117,26 @@ bool resolve(const char* pattern, Target* target) {
     const Search& parent = searches[listings.back()];
     const size_t n = parent.folder.size();
     if (n > 0 && strncmp(pattern, parent.folder.c_str(), n) == 0 && isSeparator(pattern[n])) {
+      // Below an open listing the walk asks for an entry it was given, by name, or for that
+      // entry's listing ("name\*.*"). A Linux name may hold '\', '*' or '?', so it is taken whole
+      // either way: never split into components, never matched as a wildcard.
       const char* rest = pattern + n + 1;
-      const size_t start = lastComponent(rest);
+      const size_t length = strlen(rest);
       target->baseFd = dirfd(parent.dir);
-      if (start > 0 && hasWildcard(rest + start)) {
-        target->folder.assign(rest, start - 1);
-        target->last.assign(rest + start);
+      if (length > 4 && isSeparator(rest[length - 4]) && strcmp(rest + length - 3, "*.*") == 0) {
+        target->folder.assign(rest, length - 4);
+        target->last.assign("*.*");
+        target->literal = false;
       } else {
         target->folder.clear();
         target->last.assign(rest);
+        target->literal = true;
       }
       return !target->last.empty();
     }
   }
   target->baseFd = AT_FDCWD;
+  target->literal = false;
   return translatePattern(pattern, &target->folder, &target->last);
 }
 
@@ -211,7 +219,9 @@ int getDiskFree(int drive, DiskFree* out) {
 intptr_t findFirst(const char* pattern, c_file* entry) {
   Target target;
   if (!resolve(pattern, &target)) return -1;
-  if (hasWildcard(target.last.c_str())) return openListing(target, pattern, entry);
+  if (!target.literal && hasWildcard(target.last.c_str())) {
+    return openListing(target, pattern, entry);
+  }
   return lookUp(target, entry);
 }
 
@@ -238,7 +248,18 @@ int findClose(intptr_t handle) {
   return 0;
 }
 
-void startPlatform() {}
+void startPlatform() {
+  // The walk holds one open folder per level: take every descriptor the system grants, so that a
+  // tree deeper than the usual soft limit is still counted in full.
+  rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+  // A reader that has gone is a failed write like any other, reported by the exit status rather
+  // than by a death from a signal.
+  signal(SIGPIPE, SIG_IGN);
+}
 
 void finishBareLine() {
   if (isatty(STDOUT_FILENO)) putchar('\n');

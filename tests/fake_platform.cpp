@@ -1,10 +1,7 @@
 #include "tests/fake_platform.h"
 
-#include <gtest/gtest.h>
-
+#include <cstdio>
 #include <cstring>
-
-#include "app/voltally.h"
 
 FakePlatform fake;
 
@@ -127,14 +124,3 @@ int findClose(intptr_t handle) {
 void startPlatform() {}
 
 void finishBareLine() {}
-
-int runCaptured(std::vector<std::string> args, std::string* output) {
-  args.insert(args.begin(), "Voltally");
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  testing::internal::CaptureStdout();
-  const int status = runVoltally(int(args.size()), argv.data());
-  *output = testing::internal::GetCapturedStdout();
-  return status;
-}

@@ -1,0 +1,570 @@
+// The real program against trees and surroundings nobody controls: special files, link loops,
+// unreadable folders, churn, huge and deep trees, odd names, /proc, bad command lines and output
+// that cannot be written. Every run is bounded in time; a run that blocks is killed and fails.
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The binary is copied into a world-readable folder so that an unprivileged user can run it.
+std::string base;
+std::string binary;
+
+struct Options {
+  bool unprivileged = false;  // drop to user nobody when run as root
+  enum Output { kCapture, kClosed, kDevFull, kBrokenPipe } out = kCapture;
+  rlim_t softFileLimit = 0;  // 0 leaves the limit alone
+  std::string cwd;
+  int seconds = 60;
+};
+
+Options within(int seconds) {
+  Options options;
+  options.seconds = seconds;
+  return options;
+}
+
+struct Result {
+  int status = -1;  // as a shell sees it; 128 + n for death by signal n
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+std::string readAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  ssize_t n;
+  lseek(fd, 0, SEEK_SET);
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
+  return text;
+}
+
+void dropPrivileges() {
+  if (geteuid() != 0) return;  // permissions already hold
+  const passwd* nobody = getpwnam("nobody");
+  const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+  const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+  if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
+}
+
+Result runTool(std::vector<std::string> args, const Options& options = Options()) {
+  args.insert(args.begin(), binary);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  // Close-on-exec, so that the tool starts with nothing open beyond 0, 1 and 2.
+  const int outFd = memfd_create("out", MFD_CLOEXEC);
+  const int errFd = memfd_create("err", MFD_CLOEXEC);
+  int pipeFds[2] = {-1, -1};
+  if (options.out == Options::kBrokenPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever this test runner does
+    dup2(errFd, 2);
+    switch (options.out) {
+      case Options::kCapture:
+        dup2(outFd, 1);
+        break;
+      case Options::kClosed:
+        close(1);
+        break;
+      case Options::kDevFull:
+        dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), 1);
+        break;
+      case Options::kBrokenPipe:
+        close(pipeFds[0]);  // nobody will ever read
+        dup2(pipeFds[1], 1);
+        break;
+    }
+    if (options.softFileLimit != 0) {
+      rlimit limit;
+      getrlimit(RLIMIT_NOFILE, &limit);
+      limit.rlim_cur = options.softFileLimit;
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(125);
+    if (options.unprivileged) dropPrivileges();
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (pipeFds[0] >= 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+  }
+  Result result;
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      result.timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = readAll(outFd);
+  result.err = readAll(errFd);
+  close(outFd);
+  close(errFd);
+  return result;
+}
+
+std::string lastColumn(const std::string& line) {
+  const size_t space = line.rfind(' ');
+  return space == std::string::npos ? line : line.substr(space + 1);
+}
+
+// Exit 0, nothing on standard error, and the directory total in bytes.
+void expectTotal(const Result& r, const std::string& column, const std::string& what) {
+  EXPECT_FALSE(r.timedOut) << what;
+  EXPECT_EQ(r.status, 0) << what;
+  EXPECT_EQ(r.err, "") << what;
+  EXPECT_EQ(lastColumn(r.out), column + "\r") << what;
+}
+
+class HostileTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char dir[] = "/tmp/voltally-hostile-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    base = dir;
+    chmod(dir, 0755);
+    binary = base + "/Voltally";
+    const std::string copy = "cp '" VOLTALLY_BINARY "' '" + binary + "'";
+    ASSERT_EQ(system(copy.c_str()), 0);
+    chmod(binary.c_str(), 0755);
+  }
+  static void TearDownTestSuite() { removeAll(base); }
+  static void removeAll(const std::string& path) {
+    const std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
+    EXPECT_EQ(system(command.c_str()), 0);
+  }
+  void SetUp() override {
+    root = base + "/" + testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+  }
+  void TearDown() override { removeAll(root); }
+
+  std::string at(const std::string& relative) const { return root + "/" + relative; }
+  void folder(const std::string& relative) {
+    ASSERT_EQ(mkdir(at(relative).c_str(), 0755), 0) << relative;
+  }
+  // Sparse files: sizes cost no disk.
+  void file(const std::string& relative, off_t size) {
+    const int fd = open(at(relative).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << relative;
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    close(fd);
+  }
+  void link(const std::string& target, const std::string& relative) {
+    ASSERT_EQ(symlink(target.c_str(), at(relative).c_str()), 0) << relative;
+  }
+  std::string tool(const std::string& relative = "") const {
+    return "C:" + root + (relative.empty() ? "" : "/" + relative);
+  }
+  // A chain of `levels` folders named "lvl", each holding a 1-byte file "f"; made through open
+  // folders, since its paths outgrow what the system takes in one piece.
+  void deepChain(int levels) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < levels; ++i) {
+      ASSERT_EQ(mkdirat(fd, "lvl", 0755), 0) << i;
+      const int next = openat(fd, "lvl", O_RDONLY | O_DIRECTORY);
+      close(fd);
+      ASSERT_GE(next, 0) << i;
+      fd = next;
+      const int f = openat(fd, "f", O_CREAT | O_WRONLY, 0644);
+      ASSERT_GE(f, 0);
+      ASSERT_EQ(ftruncate(f, 1), 0);
+      close(f);
+    }
+    close(fd);
+  }
+
+  std::string root;
+};
+
+TEST_F(HostileTest, SpecialFilesAreNeverOpened) {
+  file("a", 10);
+  folder("sub");
+  file("sub/b", 20);
+  ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);  // opening it would wait for a writer
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  snprintf(address.sun_path, sizeof address.sun_path, "%s", at("sub/sock").c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(sock, 1), 0);
+  // An endless device: reading it would never finish. Only root may make one.
+  const bool device = mknod(at("zero").c_str(), S_IFCHR | 0666, makedev(1, 5)) == 0;
+  const struct {
+    std::string path;
+    const char* column;
+  } cases[] = {
+      {tool(), "30.00"},
+      {tool("fifo"), "-2.00"},
+      {tool("sub/sock"), "-2.00"},
+      {tool(device ? "zero" : "fifo"), "-2.00"},
+  };
+  for (const auto& c : cases) expectTotal(runTool({c.path, "b"}, within(20)), c.column, c.path);
+  close(sock);
+}
+
+TEST_F(HostileTest, LinkLoopsAndDanglingLinksAreNotFollowed) {
+  file("a", 7);
+  folder("sub");
+  file("sub/b", 11);
+  link("self", "self");
+  link("m2", "m1");
+  link("m1", "m2");
+  link("..", "sub/up");
+  link(root, "sub/top");
+  link("/", "sub/slash");
+  link("nowhere", "dangling");
+  const struct {
+    std::string path;
+    const char* column;
+  } cases[] = {
+      {tool(), "18.00"},
+      {tool("sub"), "11.00"},
+      {tool("sub/up"), "-2.00"},
+      {tool("self"), "-2.00"},
+      {tool("m1"), "-2.00"},
+      {tool("dangling"), "-2.00"},
+      {tool("sub/up/sub"), "11.00"},  // a link inside a path typed by the user is the system's
+  };
+  for (const auto& c : cases) expectTotal(runTool({c.path, "b"}, within(20)), c.column, c.path);
+}
+
+TEST_F(HostileTest, UnreadableFoldersAddNothingAndTheWalkGoesOn) {
+  file("a", 5);
+  folder("ok");
+  file("ok/b", 7);
+  folder("noread");
+  file("noread/x", 100);
+  folder("nosearch");  // r-- : can be listed, but nothing in it can be looked at
+  file("nosearch/f", 1000);
+  folder("nosearch/d");
+  file("nosearch/d/g", 2000);
+  folder("none");
+  file("none/y", 3000);
+  chmod(at("noread").c_str(), 0311);
+  chmod(at("nosearch").c_str(), 0444);
+  chmod(at("none").c_str(), 0);
+  const struct {
+    std::string path;
+    const char* column;
+  } cases[] = {
+      {tool(), "12.00"},      {tool("noread"), "0.00"},      {tool("nosearch"), "0.00"},
+      {tool("none"), "0.00"}, {tool("nosearch/f"), "-2.00"},
+  };
+  for (const auto& c : cases) {
+    Options options = within(20);
+    options.unprivileged = true;
+    expectTotal(runTool({c.path, "b"}, options), c.column, c.path);
+  }
+}
+
+// A helper process keeps creating and deleting files and folders in a large folder while the
+// walk runs. Every total must lie between the stable files alone and everything ever created.
+TEST_F(HostileTest, EntriesComingAndGoingDuringTheWalk) {
+  const int stable = 20000;
+  folder("big");
+  for (int i = 0; i < stable; ++i) file("big/s" + std::to_string(i), 1);
+  auto* created = static_cast<std::atomic<long>*>(mmap(nullptr, sizeof(std::atomic<long>),
+                                                       PROT_READ | PROT_WRITE,
+                                                       MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(created, MAP_FAILED);
+  new (created) std::atomic<long>(0);
+  const pid_t churner = fork();
+  if (churner == 0) {
+    for (long n = 0;; ++n) {
+      const std::string name = "big/c" + std::to_string(n);
+      created->fetch_add(1);  // counted before it exists, so the bound is never short
+      if (n % 2 == 0) {
+        file(name, 1000);
+      } else {
+        mkdir(at(name).c_str(), 0755);
+        file(name + "/x", 1000);
+      }
+      if (n >= 50) {  // keep about fifty at a time
+        const std::string old = "big/c" + std::to_string(n - 50);
+        unlink(at(old + "/x").c_str());
+        rmdir(at(old).c_str());
+        unlink(at(old).c_str());
+      }
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int run = 0; run < 5; ++run) {
+    const Result r = runTool({tool(), "b"}, within(60));
+    const double most = stable + 1000.0 * double(created->load());
+    ASSERT_FALSE(r.timedOut);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const double total = strtod(lastColumn(r.out).c_str(), nullptr);
+    EXPECT_GE(total, stable) << r.out;
+    EXPECT_LE(total, most) << r.out;
+  }
+  kill(churner, SIGKILL);
+  waitpid(churner, nullptr, 0);
+  EXPECT_GT(created->load(), 100) << "the helper barely ran";
+  munmap(created, sizeof(std::atomic<long>));
+}
+
+TEST_F(HostileTest, HundredThousandEntriesInOneFolder) {
+  folder("many");
+  // Ten files of 0 to 9 bytes and hard links to them: each name is an entry of its own, and
+  // links cost far less to make than files.
+  for (int i = 0; i < 10; ++i) file("many/" + std::to_string(i), i);
+  for (int i = 10; i < 100000; ++i) {
+    ASSERT_EQ(::link(at("many/" + std::to_string(i % 10)).c_str(),
+                     at("many/" + std::to_string(i)).c_str()),
+              0);
+  }
+  expectTotal(runTool({tool(), "b"}), "450000.00", "100000 entries");
+}
+
+// Deeper than any path the system takes in one piece: the walk goes below its open folders, so
+// every level counts. A path typed beyond the limit cannot be looked at and is no folder.
+TEST_F(HostileTest, TwoThousandLevelsBeyondPathMax) {
+  rlimit limit;
+  getrlimit(RLIMIT_NOFILE, &limit);
+  if (limit.rlim_max < 2100) GTEST_SKIP() << "the hard open-file limit is below the depth";
+  deepChain(2000);
+  std::string deep;
+  for (int level = 1; level <= 2000; ++level) deep += level == 1 ? "lvl" : "/lvl";
+  const int fits = int(PATH_MAX - root.size() - 2) / 4;  // levels whose path the system takes
+  std::string within;
+  for (int level = 1; level <= fits; ++level) within += level == 1 ? "lvl" : "/lvl";
+  ASSERT_GT(tool(deep).size(), size_t(PATH_MAX) * 3 / 2);
+  expectTotal(runTool({tool(), "b"}), "2000.00", "whole tree");
+  expectTotal(runTool({tool(within), "b"}), std::to_string(2001 - fits) + ".00", "within");
+  expectTotal(runTool({tool(deep), "b"}), "-2.00", "beyond the limit");
+}
+
+TEST_F(HostileTest, DeeperThanTheSoftOpenFileLimit) {
+  rlimit limit;
+  getrlimit(RLIMIT_NOFILE, &limit);
+  if (limit.rlim_max < 1600) GTEST_SKIP() << "the hard open-file limit is below the depth";
+  deepChain(1500);
+  Options options = within(60);
+  options.softFileLimit = 256;
+  expectTotal(runTool({tool(), "b"}, options), "1500.00", "soft limit 256");
+}
+
+// A Linux name is any bytes but '/' and NUL. Below an open folder the walk takes it whole: a
+// backslash, a wildcard or a newline in it never makes the walk size another folder.
+TEST_F(HostileTest, OddNamesAreTakenWhole) {
+  file("non\xff\xfeutf8", 3);
+  file("new\nline", 5);
+  file(" spaced name ", 7);
+  folder("a\\b");
+  file("a\\b/x", 11);
+  folder("a");
+  folder("a/b");
+  file("a/b/y", 1000);
+  file("foo", 17);  // what "f*" would match as a wildcard
+  folder("f*");
+  file("f*/z", 13);
+  folder("?");
+  file("?/w", 19);
+  folder("q\\*");  // there is no folder q for a wildcard to list
+  file("q\\*/u", 29);
+  folder("new\nfolder");
+  file("new\nfolder/v", 23);
+  const struct {
+    std::string path;
+    const char* column;
+  } cases[] = {
+      {tool(), "1127.00"},
+      // On the command line both '\' and '/' separate, so "a\b" there names a/b.
+      {tool("a\\b"), "1000.00"},
+      {tool("new\nfolder"), "23.00"},
+  };
+  for (const auto& c : cases) expectTotal(runTool({c.path, "b"}, within(20)), c.column, c.path);
+}
+
+TEST_F(HostileTest, ProcIsWalkedAndTheRunEnds) {
+  link("/proc", "proc");
+  file("a", 3);
+  expectTotal(runTool({tool(), "b"}, within(20)), "3.00", "link to /proc");
+  expectTotal(runTool({"C:/proc/self", "b"}, within(20)), "-2.00", "a link, not followed");
+  for (const char* path : {"C:/proc", "C:/proc/1", "C:/proc/sys"}) {
+    const Result r = runTool({path, "b"}, within(120));
+    EXPECT_FALSE(r.timedOut) << path;
+    EXPECT_EQ(r.status, 0) << path;
+    EXPECT_EQ(r.err, "") << path;
+    double columns[4];
+    EXPECT_EQ(sscanf(r.out.c_str(), "%lf %lf %lf %lf", &columns[0], &columns[1], &columns[2],
+                     &columns[3]),
+              4)
+        << path;
+    EXPECT_GE(columns[3], 0) << path;
+  }
+}
+
+TEST_F(HostileTest, BadCommandLines) {
+  folder("only");
+  folder("only/folders");
+  file("only/folders/f", 5);
+  const std::string huge = "C:" + root + "/" + std::string(100000 - 3 - root.size(), 'x');
+  ASSERT_EQ(huge.size(), 100000u);
+  const std::string hugeOther = "Q:" + std::string(99998, '\\');
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string column;  // the whole output when it is not a report line
+  } cases[] = {
+      {{huge, "b"}, 0, "-2.00\r"},
+      {{hugeOther, "b"}, 255, ""},
+      {{huge.substr(0, 50000), "b"}, 0, "-2.00\r"},
+      // A wildcard passes the folder check when its first match is a folder, then lists nothing.
+      {{"C:" + root + "\\only\\*", "b"}, 0, "0.00\r"},
+      {{"C:" + root + "\\only\\nomatch*", "b"}, 0, "-2.00\r"},
+      {{"", "b"}, 0, "-2.00\r"},
+      {{"C:", "b"}, 0, "-2.00\r"},
+      {{"\\\\server\\share", "b"}, 255, ""},
+      {{tool("only"), ""}, 0, "0\r"},
+      {{tool("only"), "\xc3\xa9"}, 0, "0\r"},
+      {{tool("only"), "\xe9"}, 0, "0\r"},
+      {{tool("only"), "\xe2\x82\xac"}, 0, "0\r"},
+  };
+  for (const auto& c : cases) {
+    const Result r = runTool(c.args, within(30));
+    const std::string label = c.args[0].substr(0, 60) + " " + c.args[1];
+    EXPECT_FALSE(r.timedOut) << label;
+    EXPECT_EQ(r.status, c.status) << label;
+    EXPECT_EQ(r.err, "") << label;
+    EXPECT_EQ(c.status == 0 ? lastColumn(r.out) : r.out, c.column) << label;
+  }
+  // The debug trace carries the whole argument, untruncated, in every line that shows it.
+  const Result r = runTool({huge, "d"}, within(30));
+  EXPECT_EQ(r.status, 0);
+  const std::string trace = "Display type = 3\nSizing " + huge + "\ncall dirSize" + huge +
+                            " \nc_file attrib    00, -1 name " + huge +
+                            "\nError invalid directory " + huge + "\n";
+  EXPECT_EQ(r.out.compare(0, trace.size(), trace), 0);
+}
+
+// The report never reaches a reader: that must not end in success, and nothing goes to standard
+// error. The run also walks folders, so a closed standard output would be the first descriptor
+// they are given.
+TEST_F(HostileTest, OutputThatCannotBeWritten) {
+  for (int i = 0; i < 40; ++i) {
+    folder("d" + std::to_string(i));
+    file("d" + std::to_string(i) + "/f", 1);
+  }
+  const struct {
+    Options::Output out;
+    int status;
+  } cases[] = {
+      {Options::kClosed, EBADF},
+      {Options::kDevFull, ENOSPC},
+      {Options::kBrokenPipe, EPIPE},
+  };
+  for (const auto& c : cases) {
+    for (const char* letter : {"b", "d"}) {  // the debug trace outgrows the output buffer
+      Options options = within(20);
+      options.out = c.out;
+      const Result r = runTool({tool(), letter}, options);
+      EXPECT_FALSE(r.timedOut);
+      EXPECT_EQ(r.status, c.status) << "case " << c.out << " letter " << letter;
+      EXPECT_EQ(r.err, "") << "case " << c.out << " letter " << letter;
+    }
+  }
+}
+
+struct Snapshot {
+  std::map<std::string, std::string> entries;  // path -> what stat and the contents say
+};
+
+// Either what lstat says of every entry or the contents of every file, by relative path.
+void snap(const std::string& path, const std::string& name, Snapshot* s, bool contents) {
+  struct stat st;
+  ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;
+  std::string text;
+  if (contents) {
+    if (S_ISREG(st.st_mode)) {
+      const int fd = open(path.c_str(), O_RDONLY);
+      text = std::to_string(std::hash<std::string>()(readAll(fd)));
+      close(fd);
+    }
+  } else {
+    text = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + " " +
+           std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
+    // A folder's access time moves when it is listed; that is the kernel's note of a read.
+    if (!S_ISDIR(st.st_mode)) {
+      text += " " + std::to_string(st.st_atim.tv_sec) + "." + std::to_string(st.st_atim.tv_nsec);
+    }
+  }
+  s->entries[name] = text;
+  if (S_ISDIR(st.st_mode)) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+      while (const dirent* d = readdir(dir)) names.push_back(d->d_name);
+      closedir(dir);
+    }
+    for (const std::string& child : names) {
+      if (child != "." && child != "..") snap(path + "/" + child, name + "/" + child, s, contents);
+    }
+  }
+}
+
+TEST_F(HostileTest, TheRunChangesNothingOnDisk) {
+  folder("sub");
+  folder("sub/deeper");
+  folder(".hidden");
+  const int fd = open(at("sub/data").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_EQ(write(fd, "some bytes", 10), 10);
+  close(fd);
+  file("sub/deeper/sparse", 1 << 20);
+  file(".hidden/h", 3);
+  file("readonly", 4);
+  chmod(at("readonly").c_str(), 0444);
+  link("sub", "link");
+  ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+  // Contents first: reading them may move access times, which the snapshot of lstat then holds.
+  Snapshot contents, before, after, afterContents;
+  snap(root, "", &contents, true);
+  snap(root, "", &before, false);
+  for (const char* letter : {"b", "d"}) {
+    Options options = within(20);
+    options.cwd = root;
+    expectTotal(runTool({tool(), letter}, options), letter[0] == 'b' ? "1048590.00" : "1", letter);
+  }
+  snap(root, "", &after, false);
+  snap(root, "", &afterContents, true);
+  EXPECT_EQ(before.entries, after.entries);
+  EXPECT_EQ(contents.entries, afterContents.entries);
+}
+
+}  // namespace
