@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/run_program.h"
 #include "tests/usage_text.h"
 
 namespace {
@@ -25,33 +26,12 @@ std::vector<char*> argvOf(std::vector<std::string>& args) {
   return argv;
 }
 
-std::string drain(int fd) {
-  std::string out;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, size_t(n));
-  return out;
-}
-
-// Runs the tool with its output in a pipe; returns the exit status as a shell sees it.
+// Runs the tool with its output captured; returns the exit status as a shell sees it.
 int run(std::vector<std::string> args, std::string* out) {
-  std::vector<char*> argv = argvOf(args);
-  int fds[2];
-  if (pipe(fds) != 0) return -1000;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    close(fds[0]);
-    close(fds[1]);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  *out = drain(fds[0]);
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  args.insert(args.begin(), VOLTALLY_BINARY);
+  const RunResult result = runProgram(args);
+  *out = result.out;
+  return result.status;
 }
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {

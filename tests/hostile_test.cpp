@@ -3,9 +3,7 @@
 // that cannot be written. Every run is bounded in time; a run that blocks is killed and fails.
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -28,112 +26,23 @@
 #include <thread>
 #include <vector>
 
+#include "tests/run_program.h"
+
 namespace {
 
 // The binary is copied into a world-readable folder so that an unprivileged user can run it.
 std::string base;
 std::string binary;
 
-struct Options {
-  bool unprivileged = false;  // drop to user nobody when run as root
-  enum Output { kCapture, kClosed, kDevFull, kBrokenPipe } out = kCapture;
-  rlim_t softFileLimit = 0;  // 0 leaves the limit alone
-  std::string cwd;
-  int seconds = 60;
-};
-
-Options within(int seconds) {
-  Options options;
+RunOptions within(int seconds) {
+  RunOptions options;
   options.seconds = seconds;
   return options;
 }
 
-struct Result {
-  int status = -1;  // as a shell sees it; 128 + n for death by signal n
-  bool timedOut = false;
-  std::string out;
-  std::string err;
-};
-
-std::string readAll(int fd) {
-  std::string text;
-  char buffer[65536];
-  ssize_t n;
-  lseek(fd, 0, SEEK_SET);
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
-  return text;
-}
-
-void dropPrivileges() {
-  if (geteuid() != 0) return;  // permissions already hold
-  const passwd* nobody = getpwnam("nobody");
-  const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
-  const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
-  if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
-}
-
-Result runTool(std::vector<std::string> args, const Options& options = Options()) {
+RunResult runTool(std::vector<std::string> args, const RunOptions& options = RunOptions()) {
   args.insert(args.begin(), binary);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  // Close-on-exec, so that the tool starts with nothing open beyond 0, 1 and 2.
-  const int outFd = memfd_create("out", MFD_CLOEXEC);
-  const int errFd = memfd_create("err", MFD_CLOEXEC);
-  int pipeFds[2] = {-1, -1};
-  if (options.out == Options::kBrokenPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return {};
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever this test runner does
-    dup2(errFd, 2);
-    switch (options.out) {
-      case Options::kCapture:
-        dup2(outFd, 1);
-        break;
-      case Options::kClosed:
-        close(1);
-        break;
-      case Options::kDevFull:
-        dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), 1);
-        break;
-      case Options::kBrokenPipe:
-        close(pipeFds[0]);  // nobody will ever read
-        dup2(pipeFds[1], 1);
-        break;
-    }
-    if (options.softFileLimit != 0) {
-      rlimit limit;
-      getrlimit(RLIMIT_NOFILE, &limit);
-      limit.rlim_cur = options.softFileLimit;
-      setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(125);
-    if (options.unprivileged) dropPrivileges();
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (pipeFds[0] >= 0) {
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-  }
-  Result result;
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      result.timedOut = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = readAll(outFd);
-  result.err = readAll(errFd);
-  close(outFd);
-  close(errFd);
-  return result;
+  return runProgram(args, options);
 }
 
 std::string lastColumn(const std::string& line) {
@@ -142,7 +51,7 @@ std::string lastColumn(const std::string& line) {
 }
 
 // Exit 0, nothing on standard error, and the directory total in bytes.
-void expectTotal(const Result& r, const std::string& column, const std::string& what) {
+void expectTotal(const RunResult& r, const std::string& column, const std::string& what) {
   EXPECT_FALSE(r.timedOut) << what;
   EXPECT_EQ(r.status, 0) << what;
   EXPECT_EQ(r.err, "") << what;
@@ -286,7 +195,7 @@ TEST_F(HostileTest, UnreadableFoldersAddNothingAndTheWalkGoesOn) {
       {tool("none"), "0.00"}, {tool("nosearch/f"), "-2.00"},
   };
   for (const auto& c : cases) {
-    Options options = within(20);
+    RunOptions options = within(20);
     options.unprivileged = true;
     expectTotal(runTool({c.path, "b"}, options), c.column, c.path);
   }
@@ -324,7 +233,7 @@ TEST_F(HostileTest, EntriesComingAndGoingDuringTheWalk) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   for (int run = 0; run < 5; ++run) {
-    const Result r = runTool({tool(), "b"}, within(60));
+    const RunResult r = runTool({tool(), "b"}, within(60));
     const double most = stable + 1000.0 * double(created->load());
     ASSERT_FALSE(r.timedOut);
     ASSERT_EQ(r.status, 0);
@@ -375,7 +284,7 @@ TEST_F(HostileTest, DeeperThanTheSoftOpenFileLimit) {
   getrlimit(RLIMIT_NOFILE, &limit);
   if (limit.rlim_max < 1600) GTEST_SKIP() << "the hard open-file limit is below the depth";
   deepChain(1500);
-  Options options = within(60);
+  RunOptions options = within(60);
   options.softFileLimit = 256;
   expectTotal(runTool({tool(), "b"}, options), "1500.00", "soft limit 256");
 }
@@ -418,7 +327,7 @@ TEST_F(HostileTest, ProcIsWalkedAndTheRunEnds) {
   expectTotal(runTool({tool(), "b"}, within(20)), "3.00", "link to /proc");
   expectTotal(runTool({"C:/proc/self", "b"}, within(20)), "-2.00", "a link, not followed");
   for (const char* path : {"C:/proc", "C:/proc/1", "C:/proc/sys"}) {
-    const Result r = runTool({path, "b"}, within(120));
+    const RunResult r = runTool({path, "b"}, within(120));
     EXPECT_FALSE(r.timedOut) << path;
     EXPECT_EQ(r.status, 0) << path;
     EXPECT_EQ(r.err, "") << path;
@@ -458,7 +367,7 @@ TEST_F(HostileTest, BadCommandLines) {
       {{tool("only"), "\xe2\x82\xac"}, 0, "0\r"},
   };
   for (const auto& c : cases) {
-    const Result r = runTool(c.args, within(30));
+    const RunResult r = runTool(c.args, within(30));
     const std::string label = c.args[0].substr(0, 60) + " " + c.args[1];
     EXPECT_FALSE(r.timedOut) << label;
     EXPECT_EQ(r.status, c.status) << label;
@@ -466,7 +375,7 @@ TEST_F(HostileTest, BadCommandLines) {
     EXPECT_EQ(c.status == 0 ? lastColumn(r.out) : r.out, c.column) << label;
   }
   // The debug trace carries the whole argument, untruncated, in every line that shows it.
-  const Result r = runTool({huge, "d"}, within(30));
+  const RunResult r = runTool({huge, "d"}, within(30));
   EXPECT_EQ(r.status, 0);
   const std::string trace = "Display type = 3\nSizing " + huge + "\ncall dirSize" + huge +
                             " \nc_file attrib    00, -1 name " + huge +
@@ -483,18 +392,18 @@ TEST_F(HostileTest, OutputThatCannotBeWritten) {
     file("d" + std::to_string(i) + "/f", 1);
   }
   const struct {
-    Options::Output out;
+    RunOptions::Output out;
     int status;
   } cases[] = {
-      {Options::kClosed, EBADF},
-      {Options::kDevFull, ENOSPC},
-      {Options::kBrokenPipe, EPIPE},
+      {RunOptions::kClosed, EBADF},
+      {RunOptions::kDevFull, ENOSPC},
+      {RunOptions::kBrokenPipe, EPIPE},
   };
   for (const auto& c : cases) {
     for (const char* letter : {"b", "d"}) {  // the debug trace outgrows the output buffer
-      Options options = within(20);
+      RunOptions options = within(20);
       options.out = c.out;
-      const Result r = runTool({tool(), letter}, options);
+      const RunResult r = runTool({tool(), letter}, options);
       EXPECT_FALSE(r.timedOut);
       EXPECT_EQ(r.status, c.status) << "case " << c.out << " letter " << letter;
       EXPECT_EQ(r.err, "") << "case " << c.out << " letter " << letter;
@@ -557,7 +466,7 @@ TEST_F(HostileTest, TheRunChangesNothingOnDisk) {
   snap(root, "", &contents, true);
   snap(root, "", &before, false);
   for (const char* letter : {"b", "d"}) {
-    Options options = within(20);
+    RunOptions options = within(20);
     options.cwd = root;
     expectTotal(runTool({tool(), letter}, options), letter[0] == 'b' ? "1048590.00" : "1", letter);
   }

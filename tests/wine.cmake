@@ -43,8 +43,7 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 add_executable(wine_tests wine_harness.cpp wine_e2e_test.cpp wine_diff_test.cpp)
-target_include_directories(wine_tests PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(wine_tests PRIVATE GTest::gtest_main)
+target_link_libraries(wine_tests PRIVATE run_program GTest::gtest_main)
 target_compile_definitions(wine_tests PRIVATE
   WINE_RUN="${PROJECT_SOURCE_DIR}/cmake/wine-run.sh"
   WINE_PREFIX_DIR="${WINE_PREFIX_DIR}"

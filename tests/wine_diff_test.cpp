@@ -186,8 +186,8 @@ TEST_P(WineVsLinux, SameDirectoryTotalInEveryUnit) {
   char bytes[32];
   snprintf(bytes, sizeof bytes, "%" PRIu64 ".00\r", counted);
   for (const char* letter : {"b", "k", "m", "g"}) {
-    const Outcome onLinux = runLinux({"C:" + tree.unixPath(), letter});
-    const Outcome onWine = runWindows({tree.drivePath(), letter});
+    const RunResult onLinux = runLinux({"C:" + tree.unixPath(), letter});
+    const RunResult onWine = runWindows({tree.drivePath(), letter});
     EXPECT_EQ(onLinux.status, 0);
     EXPECT_EQ(onWine.status, 0);
     EXPECT_EQ(lastColumn(onWine.out), lastColumn(onLinux.out)) << "letter " << letter;

@@ -28,7 +28,7 @@ std::string testName() {
 }
 
 // A report is one line ended by a lone carriage return.
-void expectReportLine(const Outcome& run) {
+void expectReportLine(const RunResult& run) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   ASSERT_FALSE(run.out.empty());
@@ -52,7 +52,7 @@ TEST(WineCommandLine, UsageAbsentDrivesAndUnreachablePrefixes) {
       {{"E:\\x", "d"}, "Display type = 3\r\nSizing E:\\x\r\n"},
   };
   for (const auto& c : cases) {
-    const Outcome run = runWindows(c.args);
+    const RunResult run = runWindows(c.args);
     const std::string label = c.args.empty() ? "(none)" : c.args[0];
     EXPECT_EQ(run.status, 255) << label << ": -1 is 0xFFFFFFFF, whose low byte Linux sees";
     EXPECT_EQ(run.out, c.out) << label;
@@ -64,7 +64,7 @@ TEST(WineDrives, FoundAfterAnAbsentDrive) {
   Tree tree('f', testName());
   tree.file("a", 1234);
   for (const std::string& path : {tree.drivePath(), "f" + tree.drivePath().substr(1)}) {
-    const Outcome run = runWindows({path, "b"});
+    const RunResult run = runWindows({path, "b"});
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), "1234.00\r") << path;
   }
@@ -78,7 +78,7 @@ TEST(WineDrives, CurrentDriveIsRestoredAfterTheProbe) {
   onD.file("x", 7);
   onF.file("y", 1000);
   for (const char* path : {"F", "f"}) {
-    const Outcome run = runWindows({path, "b"}, driveFolder('d'));
+    const RunResult run = runWindows({path, "b"}, driveFolder('d'));
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), "7.00\r") << path;
   }
@@ -100,7 +100,7 @@ TEST(WineReport, UnitsAndWholeWordLetters) {
       {"Gig", "0.00\r"},
   };
   for (const auto& c : cases) {
-    const Outcome run = runWindows({tree.drivePath(), c.letter});
+    const RunResult run = runWindows({tree.drivePath(), c.letter});
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), c.column) << "letter '" << c.letter << "'";
   }
@@ -118,7 +118,7 @@ TEST(WineReport, DriveColumnsMatchStatvfs) {
   for (int attempt = 1;; ++attempt) {
     struct statvfs before, after;
     ASSERT_EQ(statvfs(tree.unixPath().c_str(), &before), 0);
-    const Outcome run = runWindows({tree.drivePath(), "b"});
+    const RunResult run = runWindows({tree.drivePath(), "b"});
     ASSERT_EQ(statvfs(tree.unixPath().c_str(), &after), 0);
     expectReportLine(run);
     double capacity, freeSpace, used, total;
@@ -152,7 +152,7 @@ TEST(WineReport, NotAFolderIsMinusTwoInEveryUnit) {
   };
   for (const std::string& path : paths) {
     for (const auto& unit : units) {
-      const Outcome run = runWindows({path, unit.letter});
+      const RunResult run = runWindows({path, unit.letter});
       expectReportLine(run);
       EXPECT_EQ(lastColumn(run.out), unit.column) << path << " " << unit.letter;
     }
@@ -179,7 +179,7 @@ TEST(WineWalk, OnlyPlainFoldersAreEntered) {
   tree.link("dirloop", tree.unixPath());
   chmod(tree.unixPath("readonly").c_str(), 0555);
 
-  const Outcome run = runWindows({tree.drivePath(), "b"});
+  const RunResult run = runWindows({tree.drivePath(), "b"});
   expectReportLine(run);
   EXPECT_EQ(lastColumn(run.out), "1070.00\r");  // 10 + 20 + 40 + dirlink-target/inside
 
@@ -214,7 +214,7 @@ TEST(WineWalk, SparseFileOfFourGiBPlusTenCountsInFull) {
     const char* column;
   } cases[] = {{"b", "4294967306.00\r"}, {"k", "4194304.01\r"}, {"m", "4096\r"}, {"g", "4.00\r"}};
   for (const auto& c : cases) {
-    const Outcome run = runWindows({tree.drivePath(), c.letter});
+    const RunResult run = runWindows({tree.drivePath(), c.letter});
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), c.column) << c.letter;
   }
@@ -227,7 +227,7 @@ TEST(WineWalk, LinkToAFileCountsItsTarget) {
   tree.file("target", 33);
   tree.link("filelink", tree.unixPath("target"));
   tree.link("dangling", tree.unixPath("nowhere"));
-  const Outcome run = runWindows({tree.drivePath(), "b"});
+  const RunResult run = runWindows({tree.drivePath(), "b"});
   expectReportLine(run);
   EXPECT_EQ(lastColumn(run.out), "66.00\r");
 }
@@ -244,7 +244,7 @@ TEST(WineWalk, FoldersBeyondMaxPathContributeNothing) {
     tree.file(relative + "/f", 1);
   }
   tree.file("top", 100);
-  const Outcome run = runWindows({tree.drivePath(), "b"});
+  const RunResult run = runWindows({tree.drivePath(), "b"});
   expectReportLine(run);
   double total = 0;
   ASSERT_EQ(sscanf(lastColumn(run.out).c_str(), "%lf", &total), 1);
@@ -257,7 +257,7 @@ TEST(WineTrace, ExactBytesOfATwoLevelTree) {
   tree.file("a", 10);
   tree.folder("sub");
   tree.file("sub/x", 5);
-  const Outcome run = runWindows({tree.drivePath(), "d"});
+  const RunResult run = runWindows({tree.drivePath(), "d"});
   EXPECT_EQ(run.status, 0);
   const std::string p = tree.drivePath();
   std::vector<std::string> handles;

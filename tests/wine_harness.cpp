@@ -4,57 +4,12 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 namespace {
-
-std::string drain(int fd) {
-  std::string out;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) out.append(buffer, size_t(n));
-  return out;
-}
-
-// Runs argv with standard output in a pipe and standard error in a file: a process that Wine
-// starts on the side and that inherits the error stream can then never hold the caller up.
-Outcome execute(std::vector<std::string> args, const std::string& cwd, bool wine) {
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  char errPath[] = "/tmp/voltally-wine-err-XXXXXX";
-  const int errFd = mkstemp(errPath);
-  int fds[2];
-  if (errFd < 0 || pipe(fds) != 0) return {-1000, "", "no pipe or temporary file"};
-  unlink(errPath);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], 1);
-    dup2(errFd, 2);
-    close(fds[0]);
-    close(fds[1]);
-    close(errFd);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    if (wine) setenv("WINEPREFIX", WINE_PREFIX_DIR, 1);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  Outcome run;
-  run.out = drain(fds[0]);
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-  lseek(errFd, 0, SEEK_SET);
-  run.err = drain(errFd);
-  close(errFd);
-  return run;
-}
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
   return remove(path);
@@ -72,16 +27,19 @@ void removeTree(const std::string& path) {
 
 }  // namespace
 
-Outcome runWindows(const std::vector<std::string>& args, const std::string& cwd) {
+RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd) {
   std::vector<std::string> argv = {WINE_RUN, VOLTALLY_EXE};
   argv.insert(argv.end(), args.begin(), args.end());
-  return execute(argv, cwd, true);
+  RunOptions options;
+  options.cwd = cwd;
+  options.env = {std::string("WINEPREFIX=") + WINE_PREFIX_DIR};
+  return runProgram(argv, options);
 }
 
-Outcome runLinux(const std::vector<std::string>& args) {
+RunResult runLinux(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {VOLTALLY_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
-  return execute(argv, "", false);
+  return runProgram(argv);
 }
 
 std::string driveFolder(char drive) {

@@ -9,18 +9,14 @@
 #include <string>
 #include <vector>
 
-struct Outcome {
-  int status;       // as a Linux parent sees it: the low byte of the Windows exit code
-  std::string out;  // standard output, byte for byte
-  std::string err;  // standard error
-};
+#include "tests/run_program.h"
 
 // Voltally.exe under Wine in the fixture's prefix. `cwd` is the Unix folder it starts in (Wine
 // turns it into a drive path: the folder of D: is D:\); empty keeps the test's own.
-Outcome runWindows(const std::vector<std::string>& args, const std::string& cwd = "");
+RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd = "");
 
 // The Linux program built beside the harness.
-Outcome runLinux(const std::vector<std::string>& args);
+RunResult runLinux(const std::vector<std::string>& args);
 
 // A folder of a test's own, under the folder of a fixture drive, removed with everything in it
 // when the test ends (leftovers of an interrupted run are removed first).

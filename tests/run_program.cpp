@@ -1,0 +1,104 @@
+#include "tests/run_program.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+void dropPrivileges() {
+  if (geteuid() != 0) return;  // permissions already hold
+  const passwd* nobody = getpwnam("nobody");
+  const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+  const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+  if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
+}
+
+// In the child, between fork and exec.
+void setUpChild(const RunOptions& options, int outFd, int errFd, const int pipeFds[2]) {
+  signal(SIGPIPE, SIG_DFL);  // as a shell starts it, whatever the test runner does
+  dup2(errFd, 2);
+  switch (options.out) {
+    case RunOptions::kCapture:
+      dup2(outFd, 1);
+      break;
+    case RunOptions::kClosed:
+      close(1);
+      break;
+    case RunOptions::kDevFull:
+      dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), 1);
+      break;
+    case RunOptions::kBrokenPipe:
+      close(pipeFds[0]);  // nobody will ever read
+      dup2(pipeFds[1], 1);
+      break;
+  }
+  if (options.softFileLimit != 0) {
+    rlimit limit;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = options.softFileLimit;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  for (const std::string& setting : options.env) putenv(const_cast<char*>(setting.c_str()));
+  if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(125);
+  if (options.unprivileged) dropPrivileges();
+}
+
+}  // namespace
+
+std::string readAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  ssize_t n;
+  lseek(fd, 0, SEEK_SET);
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
+  return text;
+}
+
+RunResult runProgram(std::vector<std::string> args, const RunOptions& options) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  // Close-on-exec, so that the program starts with nothing open beyond 0, 1 and 2.
+  const int outFd = memfd_create("out", MFD_CLOEXEC);
+  const int errFd = memfd_create("err", MFD_CLOEXEC);
+  int pipeFds[2] = {-1, -1};
+  RunResult result;
+  if (outFd < 0 || errFd < 0) return result;
+  if (options.out == RunOptions::kBrokenPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setUpChild(options, outFd, errFd, pipeFds);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (pipeFds[0] >= 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+  }
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      result.timedOut = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = readAll(outFd);
+  result.err = readAll(errFd);
+  close(outFd);
+  close(errFd);
+  return result;
+}

@@ -1,0 +1,32 @@
+// Runs a program the way a script would, with its output captured byte for byte and every run
+// bounded in time, so that a program that blocks fails its test instead of hanging the suite.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <string>
+#include <vector>
+
+struct RunOptions {
+  enum Output { kCapture, kClosed, kDevFull, kBrokenPipe } out = kCapture;
+  std::string cwd;               // empty keeps the caller's
+  std::vector<std::string> env;  // "NAME=value" settings added to the caller's environment
+  rlim_t softFileLimit = 0;      // 0 leaves the limit alone
+  bool unprivileged = false;     // drop to user nobody when run as root
+  int seconds = 60;
+};
+
+struct RunResult {
+  int status = -1;  // as a shell sees it; 128 + n for death by signal n
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+// Standard output and error go to memory files rather than pipes: helpers the program leaves
+// behind (Wine's server, say) may hold them open without holding the caller up. Nothing beyond
+// 0, 1 and 2 is open in the program.
+RunResult runProgram(std::vector<std::string> argv, const RunOptions& options = RunOptions());
+
+// Everything in the file `fd`, read from its start.
+std::string readAll(int fd);
