@@ -52,14 +52,18 @@ std::string baseFolder;
 int checkedFd = -1;
 std::string checkedPattern;
 
-// Scratch space of findFirst, kept so that its strings keep their capacity.
+// Where findFirst's pattern leads. Below an open listing its parts point into the pattern itself,
+// so the hot path copies no path; from the root they point into `translated`.
 struct Target {
   int baseFd;
-  std::string folder;  // relative to baseFd; "" for the base folder itself
-  std::string last;
+  const char* folder;  // relative to baseFd, `folderLength` bytes; none for the base folder itself
+  size_t folderLength;
+  const char* last;  // the final component, NUL-terminated
+  size_t lastStart;  // where the final component starts in the pattern
 };
 Target target;
-std::string scratchPath;
+// Kept across calls, so that their capacity is reused.
+std::string translatedFolder, translatedLast, scratchPath;
 
 intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
@@ -105,13 +109,10 @@ char* pool = nullptr;
 size_t poolSize = 0;
 size_t poolTop = 0;
 
-void settlePoolTop() {
-  poolTop = 0;
-  for (const Search& search : searches) {
-    if (search.open && search.fd >= 0 && search.batch + search.batchLength > poolTop) {
-      poolTop = search.batch + search.batchLength;
-    }
-  }
+// A batch that ends on top gives its room back; everything still open lies below it.
+void releaseBatch(Search& search) {
+  if (search.batch + search.batchLength == poolTop) poolTop = search.batch;
+  search.batchLength = 0;
 }
 
 bool startListing(Search& search, int fd) {
@@ -124,15 +125,15 @@ bool startListing(Search& search, int fd) {
 
 void endListing(Search& search) {
   close(search.fd);
-  search.batchLength = 0;
-  settlePoolTop();
+  releaseBatch(search);
 }
 
 // The listing's next raw entry, reading the next batch when this one is used up.
 bool nextRaw(Search& search, const char** name, unsigned char* type) {
   if (search.position >= search.batchLength) {
-    // A listing whose batch lies on top may read over it; any other reads above the top.
-    const size_t at = search.batch + search.batchLength == poolTop ? search.batch : poolTop;
+    // A batch on top is read over; any other listing reads above the top.
+    releaseBatch(search);
+    const size_t at = poolTop;
     if (poolSize - at < kReadSize) {
       const size_t size = std::max(std::max(2 * poolSize, 4 * kReadSize), at + kReadSize);
       char* grown = static_cast<char*>(realloc(pool, size));
@@ -142,10 +143,11 @@ bool nextRaw(Search& search, const char** name, unsigned char* type) {
     }
     const ssize_t length = getdents64(search.fd, pool + at, kReadSize);
     search.batch = at;
-    search.batchLength = length > 0 ? size_t(length) : 0;
+    search.batchLength = 0;
     search.position = 0;
-    settlePoolTop();
     if (length <= 0) return false;
+    search.batchLength = size_t(length);
+    poolTop = at + search.batchLength;
   }
   const auto* d = reinterpret_cast<const struct dirent64*>(pool + search.batch + search.position);
   search.position += d->d_reclen;
@@ -240,35 +242,45 @@ bool resolve(const char* pattern, bool* below) {
     const char* rest = pattern + n + 1;
     const size_t start = lastComponent(rest);
     target.baseFd = searches[listings.back()].fd;
+    target.folder = rest;
+    target.lastStart = n + 1 + start;
     if (start > 0 && hasWildcard(rest + start)) {
-      target.folder.assign(rest, start - 1);
-      target.last.assign(rest + start);
+      target.folderLength = start - 1;
+      target.last = rest + start;
     } else {
-      target.folder.clear();
-      target.last.assign(rest);
+      target.folderLength = 0;
+      target.last = rest;
     }
     *below = true;
-    return !target.last.empty();
+    return target.last[0] != '\0';
   }
   target.baseFd = AT_FDCWD;
-  return translatePattern(pattern, &target.folder, &target.last);
+  if (!translatePattern(pattern, &translatedFolder, &translatedLast)) return false;
+  target.folder = translatedFolder.c_str();
+  target.folderLength = translatedFolder.size();
+  target.last = translatedLast.c_str();
+  target.lastStart = lastComponent(pattern);
+  return true;
 }
 
 intptr_t openListing(const char* pattern, bool below, c_file* entry) {
   // A pattern without a separator before its wildcard resolves nothing below it.
-  const size_t start = lastComponent(pattern);
-  const size_t folderLength = start > 0 ? start - 1 : 0;
+  const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
   int fd = takeChecked(pattern, folderLength);
   if (fd < 0) {
-    const char* folder = target.folder.empty() ? "." : target.folder.c_str();
-    fd = openat(target.baseFd, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (target.folderLength > 0) {
+      scratchPath.assign(target.folder, target.folderLength);
+    } else {
+      scratchPath.assign(".");
+    }
+    fd = openat(target.baseFd, scratchPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
   }
   const size_t slot = freeSlot();
   Search& search = searches[slot];
   if (!startListing(search, fd)) return -1;
-  search.wildcard = target.last;
-  search.matchAll = search.wildcard == "*" || search.wildcard == "*.*";
+  search.matchAll = strcmp(target.last, "*") == 0 || strcmp(target.last, "*.*") == 0;
+  if (!search.matchAll) search.wildcard.assign(target.last);
   search.open = true;  // open before the first read, so the pool sees its batch
   if (!readMatch(search, entry)) {
     search.open = false;
@@ -279,7 +291,12 @@ intptr_t openListing(const char* pattern, bool below, c_file* entry) {
   // the bases as they are, and patterns below it resolve from the root.
   search.isBase = listings.empty() || below;
   if (search.isBase) {
-    baseFolder.assign(pattern, folderLength);
+    // Below the innermost base, only this folder's own name is new.
+    if (below) {
+      baseFolder.append(pattern + baseFolder.size(), folderLength - baseFolder.size());
+    } else {
+      baseFolder.assign(pattern, folderLength);
+    }
     search.folderLength = folderLength;
     listings.push_back(slot);
   }
@@ -287,9 +304,9 @@ intptr_t openListing(const char* pattern, bool below, c_file* entry) {
 }
 
 intptr_t lookUp(const char* pattern, c_file* entry) {
-  const char* path = target.last.c_str();
-  if (!target.folder.empty()) {
-    scratchPath = target.folder;
+  const char* path = target.last;
+  if (target.baseFd == AT_FDCWD) {
+    scratchPath.assign(target.folder, target.folderLength);
     if (scratchPath.back() != '/') scratchPath += '/';
     scratchPath += target.last;
     path = scratchPath.c_str();
@@ -303,7 +320,7 @@ intptr_t lookUp(const char* pattern, c_file* entry) {
     return -1;
   }
   if (fd < 0 && fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
-  if (!fill(target.last.c_str(), attribOf(st), &st, entry)) {
+  if (!fill(target.last, attribOf(st), &st, entry)) {
     if (fd >= 0) close(fd);
     return -1;
   }
@@ -361,7 +378,7 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
     dropChecked();
     return -1;
   }
-  if (hasWildcard(target.last.c_str())) return openListing(pattern, below, entry);
+  if (hasWildcard(target.last)) return openListing(pattern, below, entry);
   dropChecked();
   return lookUp(pattern, entry);
 }

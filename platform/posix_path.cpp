@@ -2,15 +2,16 @@
 
 #include <cstring>
 
+// From the end: the walk asks this of every folder's path, whose final component is short.
 size_t lastComponent(const char* pattern) {
-  size_t start = 0;
-  for (size_t i = 0; pattern[i] != '\0'; ++i) {
-    if (isSeparator(pattern[i])) start = i + 1;
-  }
+  size_t start = strlen(pattern);
+  while (start > 0 && !isSeparator(pattern[start - 1])) --start;
   return start;
 }
 
-bool hasWildcard(const char* component) { return strpbrk(component, "*?") != nullptr; }
+bool hasWildcard(const char* component) {
+  return strpbrk(component, "*?") != nullptr;
+}
 
 bool translatePattern(const char* pattern, std::string* folder, std::string* last) {
   const char* rest = pattern;
@@ -36,7 +37,9 @@ bool translatePattern(const char* pattern, std::string* folder, std::string* las
 
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
