@@ -53,7 +53,7 @@ int checkedFd = -1;
 std::string checkedPattern;
 
 // Where findFirst's pattern leads. Below an open listing its parts point into the pattern itself,
-// so the hot path copies no path; from the root they point into `translated`.
+// so the hot path copies no path; from the root they point into the translated strings.
 struct Target {
   int baseFd;
   const char* folder;  // relative to baseFd, `folderLength` bytes; none for the base folder itself
@@ -108,6 +108,7 @@ const size_t kReadSize = 64 * 1024;  // large folders take few reads
 char* pool = nullptr;
 size_t poolSize = 0;
 size_t poolTop = 0;
+size_t openListings = 0;  // with none open, the whole pool is free again
 
 // A batch that ends on top gives its room back; everything still open lies below it.
 void releaseBatch(Search& search) {
@@ -116,6 +117,7 @@ void releaseBatch(Search& search) {
 }
 
 bool startListing(Search& search, int fd) {
+  ++openListings;
   search.fd = fd;
   search.batch = poolTop;
   search.batchLength = 0;
@@ -126,6 +128,7 @@ bool startListing(Search& search, int fd) {
 void endListing(Search& search) {
   close(search.fd);
   releaseBatch(search);
+  if (--openListings == 0) poolTop = 0;
 }
 
 // The listing's next raw entry, reading the next batch when this one is used up.
