@@ -8,7 +8,9 @@
 #include <time.h>
 #include <unistd.h>
 
-static double seconds(struct timeval t) { return (double)t.tv_sec + (double)t.tv_usec * 1e-6; }
+static double seconds(struct timeval t) {
+  return (double)t.tv_sec + (double)t.tv_usec * 1e-6;
+}
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;

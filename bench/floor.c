@@ -42,8 +42,10 @@ static void walk(int fd) {
       }
       struct stat st;
       if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (S_ISDIR(st.st_mode)) keep(name);
-      else if (S_ISREG(st.st_mode)) total += (uint64_t)st.st_size;
+      if (S_ISDIR(st.st_mode))
+        keep(name);
+      else if (S_ISREG(st.st_mode))
+        total += (uint64_t)st.st_size;
     }
   }
   size_t last = namesUsed;

@@ -23,7 +23,10 @@ static long files;
 
 static void makeFile(int dir, const char* name, off_t size) {
   int fd = openat(dir, name, O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0 || ftruncate(fd, size) != 0) { perror(name); exit(1); }
+  if (fd < 0 || ftruncate(fd, size) != 0) {
+    perror(name);
+    exit(1);
+  }
   close(fd);
   ++files;
 }
@@ -38,7 +41,10 @@ int main(int argc, char** argv) {
   if (argc != 4) return 2;
   const char* kind = argv[1];
   long count = atol(argv[3]);
-  if (mkdir(argv[2], 0755) != 0) { perror(argv[2]); return 1; }
+  if (mkdir(argv[2], 0755) != 0) {
+    perror(argv[2]);
+    return 1;
+  }
   int top = open(argv[2], O_RDONLY | O_DIRECTORY);
   char name[64];
   long folders = 0;
@@ -51,7 +57,10 @@ int main(int argc, char** argv) {
     int dir = top;
     for (long i = 0; i < count; ++i) {
       makeFile(dir, "file", 1);
-      if (mkdirat(dir, "level", 0755) != 0) { perror("mkdirat"); return 1; }
+      if (mkdirat(dir, "level", 0755) != 0) {
+        perror("mkdirat");
+        return 1;
+      }
       int child = openat(dir, "level", O_RDONLY | O_DIRECTORY);
       if (dir != top) close(dir);
       dir = child;
@@ -71,7 +80,10 @@ int main(int argc, char** argv) {
         size_t length = strlen(paths[parent]) + strlen(name) + 2;
         paths[i] = malloc(length);
         snprintf(paths[i], length, "%s/%s", paths[parent], name);
-        if (mkdirat(top, paths[i], 0755) != 0) { perror(paths[i]); return 1; }
+        if (mkdirat(top, paths[i], 0755) != 0) {
+          perror(paths[i]);
+          return 1;
+        }
         ++folders;
       }
       int dir = openat(top, paths[i], O_RDONLY | O_DIRECTORY);
