@@ -9,9 +9,7 @@ size_t lastComponent(const char* pattern) {
   return start;
 }
 
-bool hasWildcard(const char* component) {
-  return strpbrk(component, "*?") != nullptr;
-}
+bool hasWildcard(const char* component) { return strpbrk(component, "*?") != nullptr; }
 
 bool translatePattern(const char* pattern, std::string* folder, std::string* last) {
   const char* rest = pattern;
@@ -37,9 +35,7 @@ bool translatePattern(const char* pattern, std::string* folder, std::string* las
 
 namespace {
 
-char lowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 }  // namespace
 
