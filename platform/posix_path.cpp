@@ -2,11 +2,10 @@
 
 #include <cstring>
 
+// From the end: the walk asks this of every folder's path, whose final component is short.
 size_t lastComponent(const char* pattern) {
-  size_t start = 0;
-  for (size_t i = 0; pattern[i] != '\0'; ++i) {
-    if (isSeparator(pattern[i])) start = i + 1;
-  }
+  size_t start = strlen(pattern);
+  while (start > 0 && !isSeparator(pattern[start - 1])) --start;
   return start;
 }
 
