@@ -15,14 +15,9 @@
 
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
+#include "tests/usage_text.h"
 
 namespace {
-
-const char kUsage[] =
-    "\nGet the Voltally\n"
-    "Voltally [drive:] [b|k|m|g|d] d is debug print out\n"
-    "output Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n"
-    "      separate by space\n";
 
 int captureFd = -1;
 
