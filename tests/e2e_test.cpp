@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/letter_cases.h"
 #include "tests/run_program.h"
 #include "tests/usage_text.h"
 
@@ -106,22 +107,14 @@ TEST_F(TreeTest, UnitsAndWholeWordLetters) {
   file("a", 1536);
   mkdirs("sub");
   file("sub/b", 3 * 1048576 + 512);
-  const double total = 1536 + 3 * 1048576 + 512;
-  const struct {
-    const char* letter;
-    const char* column;
-  } cases[] = {
-      {"b", "3147776.00\r"}, {"bytes", "3147776.00\r"},
-      {"K", "3074.00\r"},    {"kilo", "3074.00\r"},
-      {"m", "3\r"},          {"", "3\r"},
-      {"q", "3\r"},          {"g", "0.00\r"},
-  };
-  ASSERT_EQ(total, 3147776.0);
-  for (const auto& c : cases) {
+  for (const LetterCase& c : kLetterCases) {
     std::string out;
     EXPECT_EQ(run({tool(), c.letter}, &out), 0) << c.letter;
     EXPECT_EQ(lastColumn(out), c.column) << c.letter;
   }
+  std::string out;
+  EXPECT_EQ(run({"c:" + root, "b"}, &out), 0) << "the drive letter in either case";
+  EXPECT_EQ(lastColumn(out), kLetterCases[0].column);
 }
 
 TEST_F(TreeTest, DriveColumnsMatchStatvfs) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "tests/letter_cases.h"
 #include "tests/wine_harness.h"
 
 namespace {
@@ -89,17 +90,7 @@ TEST(WineReport, UnitsAndWholeWordLetters) {
   tree.file("a", 1536);
   tree.folder("sub");
   tree.file("sub/b", 3 * 1048576 + 512);
-  const struct {
-    const char* letter;
-    const char* column;
-  } cases[] = {
-      {"b", "3147776.00\r"}, {"bytes", "3147776.00\r"},
-      {"K", "3074.00\r"},    {"kilo", "3074.00\r"},
-      {"m", "3\r"},          {"", "3\r"},
-      {"q", "3\r"},          {"g", "0.00\r"},
-      {"Gig", "0.00\r"},
-  };
-  for (const auto& c : cases) {
+  for (const LetterCase& c : kLetterCases) {
     const RunResult run = runWindows({tree.drivePath(), c.letter});
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), c.column) << "letter '" << c.letter << "'";
