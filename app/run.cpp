@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <cstdio>
-#include <string>
 
 #include "app/voltally.h"
 #include "walk/walk.h"
