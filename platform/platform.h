@@ -2,7 +2,8 @@
 //
 // Every service reports its outcome by its return value alone; none prints, and none stops the
 // program. Drives are numbered 1 (A:) to 26 (Z:); a drive's letter is its number plus 64. Paths
-// begin with a drive letter and a colon and separate their components with a backslash.
+// begin with a drive letter and a colon and separate their components with a backslash. Paths and
+// names are byte strings: on Linux the system's own bytes, on Windows UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +32,10 @@ struct c_file {
   uint32_t timeCreate;
   uint32_t timeAccess;
   uint32_t timeWrite;
-  uint64_t size;   // bytes; 0 for folders, links and special files
-  char name[260];  // the entry's own name, without its folder
+  uint64_t size;  // bytes; 0 for folders, links and special files
+  // The entry's own name, without its folder. A Windows name of up to 259 UTF-16 units takes up to
+  // three bytes a unit in UTF-8; a Linux name at most 255 bytes.
+  char name[780];
 };
 
 // The drive the process works on, or 0 when it is on none (its current directory cannot be read
