@@ -13,3 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # libgcc, libstdc++ and winpthread linked in: the programs import only system DLLs
 # (KERNEL32.dll and msvcrt.dll).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Tests run under Wine; wine64 hands a 32-bit program to Wine's 32-bit loader.
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+    ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

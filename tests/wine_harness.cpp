@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -25,15 +26,36 @@ void removeTree(const std::string& path) {
   nftw(path.c_str(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
 }
 
+// The program under test, from ctest's environment.
+std::string windowsProgram() {
+  const char* exe = getenv("VOLTALLY_EXE");
+  return exe != nullptr ? exe : "";
+}
+
+// The program's prefix and drive folders: in the folder named after its build folder.
+std::string wineState() {
+  std::string build = windowsProgram();
+  build.erase(std::min(build.size(), build.rfind('/')));
+  return std::string(WINE_STATE) + "/" + build.substr(build.rfind('/') + 1);
+}
+
 }  // namespace
 
 RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd) {
-  std::vector<std::string> argv = {WINE_RUN, VOLTALLY_EXE};
+  std::vector<std::string> argv = {WINE_RUN, windowsProgram()};
   argv.insert(argv.end(), args.begin(), args.end());
   RunOptions options;
   options.cwd = cwd;
-  options.env = {std::string("WINEPREFIX=") + WINE_PREFIX_DIR};
+  options.env = {"WINEPREFIX=" + wineState() + "/wineprefix"};
   return runProgram(argv, options);
+}
+
+RunResult runOnConsole(const std::vector<std::string>& args) {
+  std::string command = std::string(WINE_RUN) + " '" + windowsProgram() + "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  RunOptions options;
+  options.env = {"WINEPREFIX=" + wineState() + "/wineprefix"};
+  return runProgram({"/usr/bin/script", "-qc", command, "/dev/null"}, options);
 }
 
 RunResult runLinux(const std::vector<std::string>& args) {
@@ -43,7 +65,7 @@ RunResult runLinux(const std::vector<std::string>& args) {
 }
 
 std::string driveFolder(char drive) {
-  return std::string(WINE_DRIVES) + "/" + drive;
+  return wineState() + "/wine-drives/" + drive;
 }
 
 Tree::Tree(char drive, const std::string& name)

@@ -1,8 +1,10 @@
 // The Linux side of the Wine suites: runs Voltally.exe under Wine and the Linux Voltally, and
 // makes the trees they size in the folders that the ctest fixture maps to drive letters.
 //
-// The fixture (tests/wine_prefix.sh, one prefix per ctest run) links A:, D: and F: to folders of
-// their own and leaves B: and E: absent; C: is the prefix's drive_c and Z: the Unix root.
+// The program is the Voltally.exe named by the environment variable VOLTALLY_EXE. Its fixture
+// (tests/wine_prefix.sh, one prefix per program and ctest run) links A:, D:, F: and
+// \\server\share to folders of their own and leaves B: and E: absent; C: is the prefix's drive_c
+// and Z: the Unix root.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,10 @@
 // Voltally.exe under Wine in the fixture's prefix. `cwd` is the Unix folder it starts in (Wine
 // turns it into a drive path: the folder of D: is D:\); empty keeps the test's own.
 RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd = "");
+
+// Voltally.exe under Wine on a console: a pseudo-terminal under script(1), whose output is what
+// Wine's console host makes of the console, its escape sequences included.
+RunResult runOnConsole(const std::vector<std::string>& args);
 
 // The Linux program built beside the harness.
 RunResult runLinux(const std::vector<std::string>& args);
