@@ -7,7 +7,8 @@
 // reports a link with size 0). Hidden folders are left out too: only Wine keeps the hidden bit (in
 // an extended attribute). Everything else goes in: plain, empty and dot folders, links to folders
 // (loops included), dangling links, fifos, read-only and hidden files, empty and multi-GiB sparse
-// files, and names with spaces, punctuation, mixed case and letters of the ANSI code page.
+// files, and names with spaces, punctuation, mixed case, letters of the ANSI code page and
+// letters outside it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -27,9 +28,11 @@ namespace {
 const char kNameChars[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _-+,;=()[]{}!@#$%&'.";
 // In UTF-8, as Linux stores them: cafe with an acute e, naive with a diaeresis, Uber with an
-// umlaut, Strasse with a sharp s, and "ar ol" with a ring and a slashed o.
-const char* const kLatin1Names[] = {"caf\303\251", "na\303\257ve", "\303\234ber", "Stra\303\237e",
-                                    "\303\245r \303\270l"};
+// umlaut, Strasse with a sharp s, and "ar ol" with a ring and a slashed o; then names outside the
+// ANSI code page (1252 here).
+const char* const kNonAsciiNames[] = {
+    "caf\303\251", "na\303\257ve", "\303\234ber", "Stra\303\237e", "\303\245r \303\270l", "中文",
+    "😀",           "Ελληνικά",     "עברית"};
 const char* const kDeviceNames[] = {"con", "prn", "aux", "nul", "com", "lpt"};
 
 struct Shape {
@@ -78,7 +81,7 @@ std::string newName(Generation& g, std::set<std::string>& taken, bool dotName) {
   for (;;) {
     std::string name = dotName ? "." : "";
     if (!dotName && pick(g, 12) == 0) {
-      name = kLatin1Names[pick(g, int(std::size(kLatin1Names)))];
+      name = kNonAsciiNames[pick(g, int(std::size(kNonAsciiNames)))];
     } else {
       const int length = 1 + pick(g, 12);
       for (int i = 0; i < length; ++i) name += kNameChars[pick(g, int(sizeof kNameChars - 1))];

@@ -64,7 +64,9 @@ TEST(WineCommandLine, UsageAbsentDrivesAndUnreachablePrefixes) {
 TEST(WineDrives, FoundAfterAnAbsentDrive) {
   Tree tree('f', testName());
   tree.file("a", 1234);
-  for (const std::string& path : {tree.drivePath(), "f" + tree.drivePath().substr(1)}) {
+  // As typed, lower-case, drive-relative (F:'s current folder is its root) and with '/'.
+  for (const std::string& path : {tree.drivePath(), "f" + tree.drivePath().substr(1),
+                                  "F:" + testName(), "F:/" + testName()}) {
     const RunResult run = runWindows({path, "b"});
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), "1234.00\r") << path;
@@ -150,7 +152,8 @@ TEST(WineReport, NotAFolderIsMinusTwoInEveryUnit) {
   }
 }
 
-// Each special folder holds a file that must not be counted; Wine reports folders with size 0.
+// Each special folder holds a file that must not be counted, and the plain folder named outside
+// the code page one that must; Wine reports folders with size 0.
 TEST(WineWalk, OnlyPlainFoldersAreEntered) {
   Tree tree('d', testName());
   tree.file("plain", 10);
@@ -161,7 +164,7 @@ TEST(WineWalk, OnlyPlainFoldersAreEntered) {
   tree.file(".profile", 1000);
   tree.folder(".git");
   tree.file(".git/objects", 1000);
-  for (const char* name : {"readonly", "hidden", "dirlink-target"}) {
+  for (const char* name : {"readonly", "hidden", "dirlink-target", "中文😀"}) {
     tree.folder(name);
     tree.file(std::string(name) + "/inside", 1000);
   }
@@ -172,17 +175,17 @@ TEST(WineWalk, OnlyPlainFoldersAreEntered) {
 
   const RunResult run = runWindows({tree.drivePath(), "b"});
   expectReportLine(run);
-  EXPECT_EQ(lastColumn(run.out), "1070.00\r");  // 10 + 20 + 40 + dirlink-target/inside
+  EXPECT_EQ(lastColumn(run.out), "2070.00\r");  // 10 + 20 + 40 + dirlink-target, 中文😀
 
   // What Wine reports for each folder (0x11: no write permission; 0x410: a link, a reparse
-  // point), seen in the check line of a debug run on it.
+  // point), seen in the check line of a debug run on it, whose bytes are UTF-8.
   const struct {
     const char* name;
     const char* attrib;
     bool entered;
   } folders[] = {
       {"sub", "10", true},       {"readonly", "11", false}, {"hidden", "12", false},
-      {"dirlink", "410", false}, {"dirloop", "410", false},
+      {"dirlink", "410", false}, {"dirloop", "410", false}, {"中文😀", "10", true},
   };
   for (const auto& f : folders) {
     const std::string path = tree.drivePath(f.name);
@@ -223,24 +226,41 @@ TEST(WineWalk, LinkToAFileCountsItsTarget) {
   EXPECT_EQ(lastColumn(run.out), "66.00\r");
 }
 
-// The ANSI calls stop at MAX_PATH (260 bytes): what lies deeper cannot be opened and, like any
-// folder that cannot be opened, contributes nothing; the walk goes on.
-TEST(WineWalk, FoldersBeyondMaxPathContributeNothing) {
+// Every folder counts: names outside any ANSI code page, paths past MAX_PATH (260 characters) and a
+// chain thousands of characters deep. A path on the command line reaches the walk whole, never as
+// the "??" that the ANSI calls made of it and that matched the folder "ab" beside it.
+TEST(WineWalk, EveryFolderCountsWhateverItsNameOrLength) {
   Tree tree('d', testName());
-  std::string relative = "deep";
-  tree.folder(relative);
-  while (tree.drivePath(relative).size() < 300) {
-    relative += "/level";
-    tree.folder(relative);
-    tree.file(relative + "/f", 1);
+  tree.file("plain", 4750);
+  tree.folder("中文😀");
+  tree.file("中文😀/f", 1000);
+  const size_t top = tree.drivePath().size() + 1;  // where a name in the tree's folder begins
+  const std::string at258(258 - top, 'p'), at271(271 - top, 'q');  // full path lengths
+  tree.folder(at258);
+  tree.file(at258 + "/f", 300);
+  tree.folder(at271);
+  tree.folder(at271 + "/s");
+  tree.file(at271 + "/s/f", 2000);
+  for (const char* name : {"c", "c/ab", "c/中文"}) tree.folder(name);
+  tree.file("c/ab/f", 5);
+  tree.file("c/中文/f", 22);
+  uint64_t total = 4750 + 1000 + 300 + 2000 + 5 + 22;
+  std::string chain = "deep";
+  for (tree.folder(chain); tree.drivePath(chain).size() < 3000; ++total) {
+    chain += "/level";
+    tree.folder(chain);
+    tree.file(chain + "/f", 1);
   }
-  tree.file("top", 100);
-  const RunResult run = runWindows({tree.drivePath(), "b"});
-  expectReportLine(run);
-  double total = 0;
-  ASSERT_EQ(sscanf(lastColumn(run.out).c_str(), "%lf", &total), 1);
-  EXPECT_GT(total, 100.0) << "the levels within MAX_PATH count";
-  EXPECT_LT(total, 100.0 + double(std::count(relative.begin(), relative.end(), '/')));
+  const struct {
+    std::string path;
+    std::string column;
+  } cases[] = {{tree.drivePath(), std::to_string(total) + ".00\r"},
+               {tree.drivePath("c/中文"), "22.00\r"}};
+  for (const auto& c : cases) {
+    const RunResult run = runWindows({c.path, "b"});
+    expectReportLine(run);
+    EXPECT_EQ(lastColumn(run.out), c.column) << c.path;
+  }
 }
 
 TEST(WineTrace, ExactBytesOfATwoLevelTree) {
@@ -265,6 +285,16 @@ TEST(WineTrace, ExactBytesOfATwoLevelTree) {
   for (const std::string& handle : handles) {
     EXPECT_TRUE(std::regex_match(handle, std::regex("[1-9][0-9]*"))) << handle;
   }
+}
+
+// On a console the trace's names show in UTF-8: in the console's UTF-8 code page, and whole, not
+// byte by byte. (Wine's console is 80 columns wide; longer lines wrap.)
+TEST(WineTrace, OnAConsoleNamesShowInUtf8) {
+  Tree tree('d', testName());
+  tree.folder("中文");
+  const std::string path = tree.drivePath("中文");
+  const RunResult run = runOnConsole({path, "d"});
+  EXPECT_NE(run.out.find("Sizing " + path + "\r"), std::string::npos) << run.out;
 }
 
 }  // namespace
