@@ -9,7 +9,7 @@
 #include <ctime>
 #include <map>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/win32_text.h"
@@ -169,54 +169,43 @@ TEST_F(Win32Search, FailuresLeaveTheRecordUntouched) {
 // the service makes it \\?\UNC\server\share\..., which real Windows needs past MAX_PATH.
 TEST(Win32Paths, DeepPathThroughANetworkShare) {
   const std::string top = "\\\\server\\share\\中文😀";
-  std::vector<std::wstring> made;
   std::string path = top;
   for (;; path += "\\level") {
     std::wstring wide = L"\\\\?\\UNC";
     ASSERT_TRUE(appendUtf16(path.c_str() + 1, &wide));
-    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr)) << path.size();
-    made.push_back(wide);
+    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     if (path.size() > 3000) break;
   }
-  const struct {
-    std::string pattern;
-    const char* first;
-  } cases[] = {{top, "中文😀"}, {path, "level"}, {path + "\\*.*", "."}};
-  for (const auto& c : cases) {
+  for (const auto& [pattern, first] : {std::pair<std::string, std::string>{top, "中文😀"},
+                                       {path, "level"},
+                                       {path + "\\*.*", "."}}) {
     c_file entry;
-    const intptr_t handle = findFirst(c.pattern.c_str(), &entry);
-    ASSERT_NE(handle, -1) << c.pattern.size();
-    EXPECT_STREQ(entry.name, c.first);
+    const intptr_t handle = findFirst(pattern.c_str(), &entry);
+    ASSERT_NE(handle, -1) << pattern.size();
+    EXPECT_EQ(entry.name, first);
     EXPECT_EQ(entry.attrib, 0x10u);
     EXPECT_EQ(findClose(handle), 0);
   }
-  for (auto it = made.rbegin(); it != made.rend(); ++it) RemoveDirectoryW(it->c_str());
 }
 
-// Both ways between UTF-8 and UTF-16; a lone surrogate, which a Windows name may hold, keeps a
-// form of its own, and what is not UTF-8 is refused.
+// Both ways between UTF-8 and UTF-16, at the edges of each length of sequence; a lone surrogate,
+// which a Windows name may hold, keeps a form of its own, and what is not UTF-8 is refused.
 TEST(Win32Paths, TextConvertsBothWays) {
-  const struct {
-    const char* utf8;
-    std::wstring wide;
-  } both[] = {{"", L""},
-              {"a\\b", L"a\\b"},
-              {"caf\xc3\xa9", L"caf\u00e9"},
-              {"\xe4\xb8\xad\xef\xbf\xbf", L"\u4e2d\uffff"},
-              {"\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", L"\U0001F600\U0010FFFF"},
-              {"\xed\xa0\x80x\xed\xbf\xbf", {0xD800, L'x', 0xDFFF}}};
-  for (const auto& c : both) {
-    std::wstring wide;
-    EXPECT_TRUE(appendUtf16(c.utf8, &wide)) << c.utf8;
-    EXPECT_EQ(wide, c.wide) << c.utf8;
-    std::string utf8(3 * c.wide.size() + 1, '\0');
-    utf8.resize(toUtf8(c.wide.c_str(), &utf8[0]));
-    EXPECT_EQ(utf8, c.utf8);
+  for (const auto& [utf8, wide] :
+       {std::pair<std::string, std::wstring>{"caf\xc3\xa9", L"caf\u00e9"},
+        {"\xe4\xb8\xad\xef\xbf\xbf", L"\u4e2d\uffff"},
+        {"\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf", L"\U0001F600\U0010FFFF"},
+        {"\xed\xa0\x80x\xed\xbf\xbf", {0xD800, L'x', 0xDFFF}}}) {
+    std::wstring converted;
+    EXPECT_TRUE(appendUtf16(utf8.c_str(), &converted) && converted == wide) << utf8;
+    std::string back(3 * wide.size() + 1, '\0');
+    back.resize(toUtf8(wide.c_str(), &back[0]));
+    EXPECT_EQ(back, utf8);
   }
   for (const char* bad : {"\x80", "a\xc3", "\xc0\xaf", "\xe0\x80\x80", "\xe4\xb8",
                           "\xf0\x8f\xbf\xbf", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80", "\xff"}) {
-    std::wstring wide;
-    EXPECT_FALSE(appendUtf16(bad, &wide)) << testing::PrintToString(bad);
+    std::wstring converted;
+    EXPECT_FALSE(appendUtf16(bad, &converted)) << testing::PrintToString(bad);
   }
 }
 
