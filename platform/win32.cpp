@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -54,7 +55,7 @@ bool fullPath(const char* path, std::wstring* out) {
 
 bool systemPath(const char* path, std::wstring* out) {
   const size_t n = base.typed.size();
-  if (n != 0 && base.typed.compare(0, n, path, n) == 0 && path[n] == '\\') {
+  if (n != 0 && strncmp(path, base.typed.c_str(), n) == 0 && path[n] == '\\') {
     *out = base.full;
     return appendUtf16(path + n, out);
   }
