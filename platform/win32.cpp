@@ -4,8 +4,9 @@
 // keeps both halves, so a file of 4 GiB or more counts in full, and the search handle travels as
 // an intptr_t, so a 64-bit build never truncates it.
 //
-// The C runtime's standard output is in text mode, so "\n" goes out as carriage return and line
-// feed, and the report's bare "\r" stays alone, as a Windows console program has always written it.
+// Redirected, the C runtime's standard output is in text mode, so "\n" goes out as carriage return
+// and line feed, and the report's bare "\r" stays alone, as a Windows console program has always
+// written it; a console gets the same lines as startPlatform below says.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
