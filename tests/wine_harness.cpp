@@ -39,23 +39,26 @@ std::string wineState() {
   return std::string(WINE_STATE) + "/" + build.substr(build.rfind('/') + 1);
 }
 
+RunOptions inPrefix() {
+  RunOptions options;
+  options.env = {"WINEPREFIX=" + wineState() + "/wineprefix"};
+  return options;
+}
+
 }  // namespace
 
 RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd) {
   std::vector<std::string> argv = {WINE_RUN, windowsProgram()};
   argv.insert(argv.end(), args.begin(), args.end());
-  RunOptions options;
+  RunOptions options = inPrefix();
   options.cwd = cwd;
-  options.env = {"WINEPREFIX=" + wineState() + "/wineprefix"};
   return runProgram(argv, options);
 }
 
 RunResult runOnConsole(const std::vector<std::string>& args) {
   std::string command = std::string(WINE_RUN) + " '" + windowsProgram() + "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
-  RunOptions options;
-  options.env = {"WINEPREFIX=" + wineState() + "/wineprefix"};
-  return runProgram({"/usr/bin/script", "-qc", command, "/dev/null"}, options);
+  return runProgram({"/usr/bin/script", "-qc", command, "/dev/null"}, inPrefix());
 }
 
 RunResult runLinux(const std::vector<std::string>& args) {
