@@ -8,9 +8,10 @@
 : "${WINEPREFIX:?WINEPREFIX must be set}"
 WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
-# -all: no fixme/err lines; winedbg off: a crash must not print a register dump on stdout.
+# -all: no fixme/err lines; winedbg off: a crash must not print a register dump on stdout;
+# winemenubuilder off: no menu entries or file associations in the user's home.
 export WINEPREFIX WINEDEBUG="${WINEDEBUG:--all}" LC_ALL=C.UTF-8 \
-  WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
+  WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe,winemenubuilder.exe=d}"
 mkdir -p "$WINEPREFIX"
 (
   flock 9
