@@ -9,13 +9,20 @@ ensure_architecture() {
   dpkg --print-foreign-architectures | grep -qx "$1" || as_root dpkg --add-architecture "$1"
 }
 
+# One line per batch: apt's and dpkg's hundreds of lines go to a log, named when the install fails.
 ensure_packages() {
-  local missing=()
+  local missing=() log
   for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
+  mkdir -p build/logs
+  log=$(mktemp build/logs/apt-XXXXXX.log)
   echo "Installing: ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if ! { as_root apt-get update -q &&
+         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+           "${missing[@]}"; } >"$log" 2>&1; then
+    echo "Installing ${missing[*]} failed; the full log is $PWD/$log" >&2
+    return 1
+  fi
 }
