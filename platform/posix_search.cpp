@@ -326,7 +326,9 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   return handleOf(slot);
 }
 
-// A folder is checked by opening it, never through a link; what does not open that way is looked
+// A folder is checked by opening it, never through a link. That open proves a plain folder, and
+// its record follows from its name: a folder here never carries the read-only bit, and nothing
+// reads a check's time stamps, so it costs no status call. What does not open that way is looked
 // at by name, without following a link either.
 intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
   std::string joined;
@@ -337,19 +339,17 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
     path = joined.append(target.last).c_str();
   }
   const int fd = openat(target.baseFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  struct stat st;
-  if (fd >= 0 && fstat(fd, &st) != 0) {
-    close(fd);
-    return -1;
-  }
-  if (fd < 0 && fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
-  if (!fill(target.last, attribOf(st), &st, entry)) {
-    if (fd >= 0) close(fd);
-    return -1;
-  }
   if (fd >= 0) {
+    if (!fill(target.last, kAttrDirectory, nullptr, entry)) {
+      close(fd);
+      return -1;
+    }
     checked.fd = fd;
     checked.pattern.assign(pattern);
+  } else {
+    struct stat st;
+    if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (!fill(target.last, attribOf(st), &st, entry)) return -1;
   }
   const size_t slot = freeSlot(slots);
   slots.searches[slot].open = true;
