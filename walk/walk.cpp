@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/voltally.h"
+#include "platform/platform.h"
 
 double dirTotal = 0.0;
+int debugPrint = 0;
 
 bool isDirectory(const char* path) {
   c_file entry = {};
