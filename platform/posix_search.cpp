@@ -33,10 +33,11 @@ struct Search {
 // each. Only the services and their two halves, openListing and lookUp, touch those instances;
 // every other function is handed what it uses.
 
-// The table of searches: handle h is slot h - 1, open or not. Closed slots are reused, so a long
-// walk allocates nothing per folder once it has reached its depth.
+// The table of searches: handle h is slot h - 1, open or not. Closed slots are reused, the one
+// closed last first, so a long walk allocates nothing per folder once it has reached its depth.
 struct Slots {
   std::vector<Search> searches;
+  std::vector<size_t> closed;  // every slot whose search is not open
 };
 
 // The open listings that patterns resolve from, innermost last: a listing is pushed when it is
@@ -90,12 +91,21 @@ Search* searchOf(Slots& table, intptr_t handle) {
   return search.open ? &search : nullptr;
 }
 
-size_t freeSlot(Slots& table) {
-  for (size_t slot = table.searches.size(); slot-- > 0;) {
-    if (!table.searches[slot].open) return slot;
+size_t takeSlot(Slots& table) {
+  size_t slot = table.searches.size();
+  if (table.closed.empty()) {
+    table.searches.emplace_back();
+  } else {
+    slot = table.closed.back();
+    table.closed.pop_back();
   }
-  table.searches.emplace_back();
-  return table.searches.size() - 1;
+  table.searches[slot].open = true;
+  return slot;
+}
+
+void releaseSlot(Slots& table, size_t slot) {
+  table.searches[slot].open = false;
+  table.closed.push_back(slot);
 }
 
 void dropChecked(Checked& check) {
@@ -310,15 +320,14 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   int fd = takeChecked(checked, pattern, folderLength);
   if (fd < 0) fd = openFolder(target);
   if (fd < 0) return -1;
-  const size_t slot = freeSlot(slots);
+  const size_t slot = takeSlot(slots);
   Search& search = slots.searches[slot];
   startListing(pool, search, fd);
   search.matchAll = strcmp(target.last, "*") == 0 || strcmp(target.last, "*.*") == 0;
   if (!search.matchAll) search.wildcard.assign(target.last);
-  search.open = true;  // open before the first read, so the pool sees its read
   if (!readMatch(pool, search, entry)) {
-    search.open = false;
     endListing(pool, search);
+    releaseSlot(slots, slot);
     return -1;
   }
   search.isBase = bases.open.empty() || target.below;
@@ -351,8 +360,7 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
     if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
     if (!fill(target.last, attribOf(st), &st, entry)) return -1;
   }
-  const size_t slot = freeSlot(slots);
-  slots.searches[slot].open = true;
+  const size_t slot = takeSlot(slots);
   slots.searches[slot].fd = -1;
   slots.searches[slot].isBase = false;
   return handleOf(slot);
@@ -379,7 +387,7 @@ int findNext(intptr_t handle, c_file* entry) {
 int findClose(intptr_t handle) {
   Search* search = searchOf(slots, handle);
   if (search == nullptr) return -1;
-  search->open = false;
+  releaseSlot(slots, size_t(handle) - 1);
   if (search->fd < 0) return 0;
   endListing(pool, *search);
   if (search->isBase) popBase(bases, size_t(handle) - 1);

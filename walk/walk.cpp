@@ -11,7 +11,8 @@ double dirTotal = 0.0;
 int debugPrint = 0;
 
 bool isDirectory(const char* path) {
-  c_file entry = {};
+  c_file entry;
+  entry.attrib = 0;  // what the trace shows when the search does not open
   const intptr_t handle = findFirst(path, &entry);
   if (handle != -1) findClose(handle);
   if (debugPrint) {
