@@ -29,9 +29,7 @@ struct Search {
   size_t position;
 };
 
-// Everything the layer remembers between calls lives in the four structs below, one instance
-// each. Only the services and their two halves, openListing and lookUp, touch those instances;
-// every other function is handed what it uses.
+// What the layer remembers between calls: the four structs below, gathered in `state`.
 
 // The table of searches: handle h is slot h - 1, open or not. Closed slots are reused, the one
 // closed last first, so a long walk allocates nothing per folder once it has reached its depth.
@@ -74,10 +72,15 @@ struct Checked {
   std::string pattern;  // the check's pattern, which names the folder
 };
 
-Slots slots;
-Bases bases;
-Pool pool = {nullptr, 0, 0, 0};
-Checked checked = {-1, {}};
+// Only the services and their two halves, openListing and lookUp, touch `state`; every other
+// function is handed what it uses.
+struct State {
+  Slots slots;
+  Bases bases;
+  Pool pool;
+  Checked checked;
+};
+State state = {{}, {}, {nullptr, 0, 0, 0}, {-1, {}}};
 
 const size_t kReadSize = 64 * 1024;  // large folders take few reads
 
@@ -85,41 +88,41 @@ intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
 }
 
-Search* searchOf(Slots& table, intptr_t handle) {
-  if (handle < 1 || size_t(handle) > table.searches.size()) return nullptr;
-  Search& search = table.searches[size_t(handle) - 1];
+Search* searchOf(Slots& slots, intptr_t handle) {
+  if (handle < 1 || size_t(handle) > slots.searches.size()) return nullptr;
+  Search& search = slots.searches[size_t(handle) - 1];
   return search.open ? &search : nullptr;
 }
 
-size_t takeSlot(Slots& table) {
-  size_t slot = table.searches.size();
-  if (table.closed.empty()) {
-    table.searches.emplace_back();
+size_t takeSlot(Slots& slots) {
+  size_t slot = slots.searches.size();
+  if (slots.closed.empty()) {
+    slots.searches.emplace_back();
   } else {
-    slot = table.closed.back();
-    table.closed.pop_back();
+    slot = slots.closed.back();
+    slots.closed.pop_back();
   }
-  table.searches[slot].open = true;
+  slots.searches[slot].open = true;
   return slot;
 }
 
-void releaseSlot(Slots& table, size_t slot) {
-  table.searches[slot].open = false;
-  table.closed.push_back(slot);
+void releaseSlot(Slots& slots, size_t slot) {
+  slots.searches[slot].open = false;
+  slots.closed.push_back(slot);
 }
 
-void dropChecked(Checked& check) {
-  if (check.fd >= 0) close(check.fd);
-  check.fd = -1;
+void dropChecked(Checked& checked) {
+  if (checked.fd >= 0) close(checked.fd);
+  checked.fd = -1;
 }
 
 // The folder that the last check opened when the listing's folder, the first `folderLength`
 // bytes of `pattern`, is the folder checked; else -1.
-int takeChecked(Checked& check, const char* pattern, size_t folderLength) {
-  const int fd = check.fd;
-  check.fd = -1;
-  if (fd >= 0 && check.pattern.size() == folderLength &&
-      memcmp(check.pattern.data(), pattern, folderLength) == 0) {
+int takeChecked(Checked& checked, const char* pattern, size_t folderLength) {
+  const int fd = checked.fd;
+  checked.fd = -1;
+  if (fd >= 0 && checked.pattern.size() == folderLength &&
+      memcmp(checked.pattern.data(), pattern, folderLength) == 0) {
     return fd;
   }
   if (fd >= 0) close(fd);
@@ -127,52 +130,52 @@ int takeChecked(Checked& check, const char* pattern, size_t folderLength) {
 }
 
 // A read that ends on top gives its room back; everything still open lies below it.
-void releaseBatch(Pool& room, Search& search) {
-  if (search.batch + search.batchLength == room.top) room.top = search.batch;
+void releaseBatch(Pool& pool, Search& search) {
+  if (search.batch + search.batchLength == pool.top) pool.top = search.batch;
   search.batchLength = 0;
 }
 
-void startListing(Pool& room, Search& search, int fd) {
-  ++room.listings;
+void startListing(Pool& pool, Search& search, int fd) {
+  ++pool.listings;
   search.fd = fd;
-  search.batch = room.top;
+  search.batch = pool.top;
   search.batchLength = 0;
   search.position = 0;
 }
 
-void endListing(Pool& room, Search& search) {
+void endListing(Pool& pool, Search& search) {
   close(search.fd);
   search.fd = -1;
-  releaseBatch(room, search);
-  if (--room.listings == 0) room.top = 0;
+  releaseBatch(pool, search);
+  if (--pool.listings == 0) pool.top = 0;
 }
 
 // Room for one read on top of the pool.
-bool reserveRead(Pool& room) {
-  if (room.size - room.top >= kReadSize) return true;
-  const size_t size = std::max(std::max(2 * room.size, 4 * kReadSize), room.top + kReadSize);
-  char* grown = static_cast<char*>(realloc(room.bytes, size));
+bool reserveRead(Pool& pool) {
+  if (pool.size - pool.top >= kReadSize) return true;
+  const size_t size = std::max(std::max(2 * pool.size, 4 * kReadSize), pool.top + kReadSize);
+  char* grown = static_cast<char*>(realloc(pool.bytes, size));
   if (grown == nullptr) return false;
-  room.bytes = grown;
-  room.size = size;
+  pool.bytes = grown;
+  pool.size = size;
   return true;
 }
 
 // The listing's next raw entry, reading the next batch when this one is used up; null at the end
 // of the listing or on a failure.
-const dirent64* nextRaw(Pool& room, Search& search) {
+const dirent64* nextRaw(Pool& pool, Search& search) {
   if (search.position >= search.batchLength) {
     // A read on top is read over; any other listing reads above the top.
-    releaseBatch(room, search);
-    if (!reserveRead(room)) return nullptr;
-    const ssize_t length = getdents64(search.fd, room.bytes + room.top, kReadSize);
-    search.batch = room.top;
+    releaseBatch(pool, search);
+    if (!reserveRead(pool)) return nullptr;
+    const ssize_t length = getdents64(search.fd, pool.bytes + pool.top, kReadSize);
+    search.batch = pool.top;
     search.position = 0;
     if (length <= 0) return nullptr;
     search.batchLength = size_t(length);
-    room.top += search.batchLength;
+    pool.top += search.batchLength;
   }
-  const auto* d = reinterpret_cast<const dirent64*>(room.bytes + search.batch + search.position);
+  const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + search.batch + search.position);
   search.position += d->d_reclen;
   return d;
 }
@@ -223,8 +226,8 @@ bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
 }
 
 // Delivers the listing's next entry that matches its wildcard.
-bool readMatch(Pool& room, Search& search, c_file* entry) {
-  while (const dirent64* d = nextRaw(room, search)) {
+bool readMatch(Pool& pool, Search& search, c_file* entry) {
+  while (const dirent64* d = nextRaw(pool, search)) {
     if (!search.matchAll && !matchesWildcard(search.wildcard.c_str(), d->d_name)) continue;
     if (describe(search.fd, d->d_name, d->d_type, entry)) return true;
   }
@@ -269,11 +272,11 @@ Target resolveBelow(const char* pattern, const char* rest, int baseFd) {
 
 // From the innermost base when the pattern lies directly below its folder, else from the working
 // directory or the root, through `translation`.
-Target resolve(const char* pattern, const Bases& from, Translation* translation) {
-  const size_t n = from.folder.size();
-  if (!from.open.empty() && n > 0 && strncmp(pattern, from.folder.data(), n) == 0 &&
+Target resolve(const char* pattern, const Bases& bases, Translation* translation) {
+  const size_t n = bases.folder.size();
+  if (!bases.open.empty() && n > 0 && strncmp(pattern, bases.folder.data(), n) == 0 &&
       isSeparator(pattern[n])) {
-    return resolveBelow(pattern, pattern + n + 1, from.open.back().fd);
+    return resolveBelow(pattern, pattern + n + 1, bases.open.back().fd);
   }
   Target target = {};
   target.found = translatePattern(pattern, &translation->folder, &translation->last);
@@ -293,45 +296,45 @@ int openFolder(const Target& target) {
 
 // Only a listing that extends the innermost base can resolve below itself; another one leaves the
 // bases as they are, and patterns below it resolve from the root.
-void pushBase(Bases& onto, size_t slot, int fd, const char* pattern, size_t folderLength,
+void pushBase(Bases& bases, size_t slot, int fd, const char* pattern, size_t folderLength,
               bool below) {
   if (below) {
     // Below the innermost base, only this folder's own name is new.
-    onto.folder.append(pattern + onto.folder.size(), folderLength - onto.folder.size());
+    bases.folder.append(pattern + bases.folder.size(), folderLength - bases.folder.size());
   } else {
-    onto.folder.assign(pattern, folderLength);
+    bases.folder.assign(pattern, folderLength);
   }
-  onto.open.push_back({slot, fd, folderLength});
+  bases.open.push_back({slot, fd, folderLength});
 }
 
-void popBase(Bases& from, size_t slot) {
-  for (size_t i = from.open.size(); i-- > 0;) {
-    if (from.open[i].slot == slot) {
-      from.open.erase(from.open.begin() + long(i));
+void popBase(Bases& bases, size_t slot) {
+  for (size_t i = bases.open.size(); i-- > 0;) {
+    if (bases.open[i].slot == slot) {
+      bases.open.erase(bases.open.begin() + long(i));
       break;
     }
   }
-  if (!from.open.empty()) from.folder.resize(from.open.back().folderLength);
+  if (!bases.open.empty()) bases.folder.resize(bases.open.back().folderLength);
 }
 
 intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   // A pattern without a separator before its wildcard resolves nothing below it.
   const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
-  int fd = takeChecked(checked, pattern, folderLength);
+  int fd = takeChecked(state.checked, pattern, folderLength);
   if (fd < 0) fd = openFolder(target);
   if (fd < 0) return -1;
-  const size_t slot = takeSlot(slots);
-  Search& search = slots.searches[slot];
-  startListing(pool, search, fd);
+  const size_t slot = takeSlot(state.slots);
+  Search& search = state.slots.searches[slot];
+  startListing(state.pool, search, fd);
   search.matchAll = strcmp(target.last, "*") == 0 || strcmp(target.last, "*.*") == 0;
   if (!search.matchAll) search.wildcard.assign(target.last);
-  if (!readMatch(pool, search, entry)) {
-    endListing(pool, search);
-    releaseSlot(slots, slot);
+  if (!readMatch(state.pool, search, entry)) {
+    endListing(state.pool, search);
+    releaseSlot(state.slots, slot);
     return -1;
   }
-  search.isBase = bases.open.empty() || target.below;
-  if (search.isBase) pushBase(bases, slot, fd, pattern, folderLength, target.below);
+  search.isBase = state.bases.open.empty() || target.below;
+  if (search.isBase) pushBase(state.bases, slot, fd, pattern, folderLength, target.below);
   return handleOf(slot);
 }
 
@@ -353,16 +356,16 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
       close(fd);
       return -1;
     }
-    checked.fd = fd;
-    checked.pattern.assign(pattern);
+    state.checked.fd = fd;
+    state.checked.pattern.assign(pattern);
   } else {
     struct stat st;
     if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
     if (!fill(target.last, attribOf(st), &st, entry)) return -1;
   }
-  const size_t slot = takeSlot(slots);
-  slots.searches[slot].fd = -1;
-  slots.searches[slot].isBase = false;
+  const size_t slot = takeSlot(state.slots);
+  state.slots.searches[slot].fd = -1;
+  state.slots.searches[slot].isBase = false;
   return handleOf(slot);
 }
 
@@ -370,26 +373,26 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
 
 intptr_t findFirst(const char* pattern, c_file* entry) {
   Translation translation;
-  const Target target = resolve(pattern, bases, &translation);
+  const Target target = resolve(pattern, state.bases, &translation);
   if (target.found && !target.literal && hasWildcard(target.last)) {
     return openListing(pattern, target, entry);
   }
-  dropChecked(checked);
+  dropChecked(state.checked);
   return target.found ? lookUp(pattern, target, entry) : -1;
 }
 
 int findNext(intptr_t handle, c_file* entry) {
-  Search* search = searchOf(slots, handle);
+  Search* search = searchOf(state.slots, handle);
   if (search == nullptr || search->fd < 0) return -1;
-  return readMatch(pool, *search, entry) ? 0 : -1;
+  return readMatch(state.pool, *search, entry) ? 0 : -1;
 }
 
 int findClose(intptr_t handle) {
-  Search* search = searchOf(slots, handle);
+  Search* search = searchOf(state.slots, handle);
   if (search == nullptr) return -1;
-  releaseSlot(slots, size_t(handle) - 1);
+  releaseSlot(state.slots, size_t(handle) - 1);
   if (search->fd < 0) return 0;
-  endListing(pool, *search);
-  if (search->isBase) popBase(bases, size_t(handle) - 1);
+  endListing(state.pool, *search);
+  if (search->isBase) popBase(state.bases, size_t(handle) - 1);
   return 0;
 }
