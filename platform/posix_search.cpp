@@ -45,7 +45,7 @@ struct Slots {
 // not with the sum of the path lengths.
 struct Base {
   size_t slot;
-  int fd;
+  int fd;  // the listing's own open folder
   size_t folderLength;
 };
 struct Bases {
