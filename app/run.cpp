@@ -4,8 +4,6 @@
 #include "app/voltally.h"
 #include "walk/walk.h"
 
-int debugPrint = 0;
-
 void printUsage() {
   printf("\nGet the Voltally\n");
   printf("Voltally [drive:] [b|k|m|g|d] d is debug print out\n");

@@ -2,9 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
-
-// Non-zero turns on the debug trace; set from the command line, read everywhere.
-extern int debugPrint;
+#include "walk/walk.h"
 
 enum DisplayType { kBytes = 1, kKBytes = 2, kMBytes = 3, kGBytes = 4 };
 

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "app/voltally.h"
+#include "platform/platform.h"
 
 double dirTotal = 0.0;
+int debugPrint = 0;
 
 bool isDirectory(const char* path) {
-  c_file entry = {};
+  c_file entry;
+  entry.attrib = 0;  // what the trace shows when the search does not open
   const intptr_t handle = findFirst(path, &entry);
   if (handle != -1) findClose(handle);
   if (debugPrint) {

@@ -4,6 +4,9 @@
 // Every file the walk counts, at every depth, through the whole process.
 extern double dirTotal;
 
+// Non-zero turns on the debug trace; set from the command line, read by the walk and the front end.
+extern int debugPrint;
+
 // True when `path`, searched exactly as given, is a plain folder (attributes exactly 0x10).
 bool isDirectory(const char* path);
 
