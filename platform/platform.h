@@ -51,11 +51,12 @@ int changeDrive(int drive);
 // parameter). After a failure `out` is undefined.
 int getDiskFree(int drive, DiskFree* out);
 
-// Opens a search and fills `entry` with its first match. A pattern whose last component holds '*'
-// or '?' lists the folder named by the rest ("*" and "*.*" match every name, "." and ".."
-// included where the system lists them); any other pattern finds that one entry itself. A pattern
-// whose last component is empty finds nothing. Returns the search's handle, never -1, or -1 when
-// nothing matches, with `entry` untouched.
+// Opens a search and fills `entry` with its first match. A pattern whose last component is "*.*"
+// lists the folder named by the rest: every entry, "." and ".." included where the system lists
+// them. Any other pattern names one entry, its last component a name and never a wildcard: where
+// names cannot hold '*' or '?' (Windows), such a pattern finds nothing. A pattern whose last
+// component is empty finds nothing. Returns the search's handle, never -1, or -1 when nothing
+// matches, with `entry` untouched.
 intptr_t findFirst(const char* pattern, c_file* entry);
 
 // Fills `entry` with the search's next match and returns 0, or returns -1 at the end of the

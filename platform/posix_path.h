@@ -1,5 +1,5 @@
-// Pure helpers of the POSIX layer: how a drive-letter pattern maps onto the file system, and how
-// a Windows wildcard matches a name. Nothing here calls the system.
+// Pure helpers of the POSIX layer: how a drive-letter pattern maps onto the file system. Nothing
+// here calls the system.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +18,3 @@ bool translatePattern(const char* pattern, std::string* folder, std::string* las
 
 // Where the final component of `pattern` starts (0 when the pattern has no separator).
 size_t lastComponent(const char* pattern);
-
-bool hasWildcard(const char* component);
-
-// Windows wildcard match, ASCII letters compared without case: '*' is any run of characters, '?'
-// any one; "*" and "*.*" match every name, also names without a dot.
-bool matchesWildcard(const char* pattern, const char* name);

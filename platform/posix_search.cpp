@@ -20,11 +20,9 @@ namespace {
 // its last read in the pool.
 struct Search {
   bool open;
-  bool matchAll;         // the wildcard takes every name, so names need no matching
-  bool isBase;           // on the stack of bases while open
-  int fd;                // -1 for a lookup of a single entry
-  std::string wildcard;  // the final component of a listing's pattern, unless matchAll
-  size_t batch;          // the last read: where it starts in the pool, its length, the next entry
+  bool isBase;   // on the stack of bases while open
+  int fd;        // -1 for a lookup of a single entry
+  size_t batch;  // the last read: where it starts in the pool, its length, the next entry
   size_t batchLength;
   size_t position;
 };
@@ -225,10 +223,9 @@ bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
   }
 }
 
-// Delivers the listing's next entry that matches its wildcard.
-bool readMatch(Pool& pool, Search& search, c_file* entry) {
+// Delivers the listing's next entry that can be described.
+bool readEntry(Pool& pool, Search& search, c_file* entry) {
   while (const dirent64* d = nextRaw(pool, search)) {
-    if (!search.matchAll && !matchesWildcard(search.wildcard.c_str(), d->d_name)) continue;
     if (describe(search.fd, d->d_name, d->d_type, entry)) return true;
   }
   return false;
@@ -243,7 +240,7 @@ struct Target {
   const char* folder;  // relative to baseFd, `folderLength` bytes; none for the base folder itself
   size_t folderLength;
   const char* last;  // the final component, NUL-terminated
-  bool literal;      // `last` is a name, never a wildcard
+  bool literal;      // `last` is a name even if it reads "*.*"
   size_t lastStart;  // where the final component starts in the pattern
 };
 
@@ -318,7 +315,7 @@ void popBase(Bases& bases, size_t slot) {
 }
 
 intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
-  // A pattern without a separator before its wildcard resolves nothing below it.
+  // A pattern without a separator before its "*.*" resolves nothing below it.
   const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
   int fd = takeChecked(state.checked, pattern, folderLength);
   if (fd < 0) fd = openFolder(target);
@@ -326,9 +323,7 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   const size_t slot = takeSlot(state.slots);
   Search& search = state.slots.searches[slot];
   startListing(state.pool, search, fd);
-  search.matchAll = strcmp(target.last, "*") == 0 || strcmp(target.last, "*.*") == 0;
-  if (!search.matchAll) search.wildcard.assign(target.last);
-  if (!readMatch(state.pool, search, entry)) {
+  if (!readEntry(state.pool, search, entry)) {
     endListing(state.pool, search);
     releaseSlot(state.slots, slot);
     return -1;
@@ -374,7 +369,9 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
 intptr_t findFirst(const char* pattern, c_file* entry) {
   Translation translation;
   const Target target = resolve(pattern, state.bases, &translation);
-  if (target.found && !target.literal && hasWildcard(target.last)) {
+  // Only "*.*" lists; any other last component is a name, whatever it holds, since a Linux name
+  // may hold '*' and '?'.
+  if (target.found && !target.literal && strcmp(target.last, "*.*") == 0) {
     return openListing(pattern, target, entry);
   }
   dropChecked(state.checked);
@@ -384,7 +381,7 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
 int findNext(intptr_t handle, c_file* entry) {
   Search* search = searchOf(state.slots, handle);
   if (search == nullptr || search->fd < 0) return -1;
-  return readMatch(state.pool, *search, entry) ? 0 : -1;
+  return readEntry(state.pool, *search, entry) ? 0 : -1;
 }
 
 int findClose(intptr_t handle) {

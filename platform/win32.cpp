@@ -82,6 +82,17 @@ void fill(const WIN32_FIND_DATAW& data, c_file* entry) {
   toUtf8(data.cFileName, entry->name);
 }
 
+// A name cannot hold these, and the system's search reads them as wildcards: a name that holds
+// one would be searched as a pattern and found as some other entry. Only the listing's own "*.*"
+// goes to the system as a pattern.
+bool namesOneEntryOrLists(const char* pattern) {
+  const char* last = pattern[0] != '\0' && pattern[1] == ':' ? pattern + 2 : pattern;
+  for (const char* at = last; *at != '\0'; ++at) {
+    if (*at == '\\' || *at == '/') last = at + 1;
+  }
+  return strcmp(last, "*.*") == 0 || strpbrk(last, "*?<>\"") == nullptr;
+}
+
 HANDLE handleOf(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
@@ -138,7 +149,7 @@ int getDiskFree(int drive, DiskFree* out) {
 // folder's entries in fewer, larger reads.
 intptr_t findFirst(const char* pattern, c_file* entry) {
   std::wstring path;
-  if (!systemPath(pattern, &path)) return -1;
+  if (!namesOneEntryOrLists(pattern) || !systemPath(pattern, &path)) return -1;
   WIN32_FIND_DATAW data;
   const HANDLE search = FindFirstFileExW(path.c_str(), FindExInfoBasic, &data,
                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);

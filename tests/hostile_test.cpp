@@ -317,6 +317,10 @@ TEST_F(HostileTest, OddNamesAreTakenWhole) {
       // On the command line both '\' and '/' separate, so "a\b" there names a/b.
       {tool("a\\b"), "1000.00"},
       {tool("new\nfolder"), "23.00"},
+      // Typed, a wildcard is a name too: never the first entry it would match ("foo", "f*").
+      {tool("f*"), "13.00"},
+      {tool("?"), "19.00"},
+      {tool("f?"), "-2.00"},
   };
   for (const auto& c : cases) expectTotal(runTool({c.path, "b"}, within(20)), c.column, c.path);
 }
@@ -355,8 +359,9 @@ TEST_F(HostileTest, BadCommandLines) {
       {{huge, "b"}, 0, "-2.00\r"},
       {{hugeOther, "b"}, 255, ""},
       {{huge.substr(0, 50000), "b"}, 0, "-2.00\r"},
-      // A wildcard passes the folder check when its first match is a folder, then lists nothing.
-      {{"C:" + root + "\\only\\*", "b"}, 0, "0.00\r"},
+      // A typed path is a name: these name no entry, though "*" and "*.*" would match folders.
+      {{"C:" + root + "\\only\\*", "b"}, 0, "-2.00\r"},
+      {{"C:" + root + "\\only\\*.*", "b"}, 0, "-2.00\r"},
       {{"C:" + root + "\\only\\nomatch*", "b"}, 0, "-2.00\r"},
       {{"", "b"}, 0, "-2.00\r"},
       {{"C:", "b"}, 0, "-2.00\r"},

@@ -1,4 +1,4 @@
-// How patterns map onto a POSIX file system, and Windows wildcards.
+// How patterns map onto a POSIX file system.
 #include "platform/posix_path.h"
 
 #include <gtest/gtest.h>
@@ -38,30 +38,6 @@ TEST(TranslatePattern, DriveAndSeparators) {
     EXPECT_EQ(folder, c.folder) << c.pattern;
     EXPECT_EQ(last, c.last) << c.pattern;
   }
-}
-
-TEST(MatchesWildcard, WindowsMeaning) {
-  const struct {
-    const char* pattern;
-    const char* name;
-    bool match;
-  } cases[] = {
-      {"*.*", "noext", true},   {"*.*", ".", true},           {"*", ".hidden", true},
-      {"*.txt", "a.txt", true}, {"*.txt", "a.TXT", true},     {"*.txt", "a.txt.gz", false},
-      {"a?c", "abc", true},     {"a?c", "ac", false},         {"*b*", "abc", true},
-      {"*b*", "acd", false},    {"x*y*z", "xaaybbz", true},   {"x*y*z", "xaaybb", false},
-      {"?", "", false},         {"exact", "exact", true},     {"exact", "exactly", false},
-      {"**a", "bba", true},     {"\xe9*", "\xe9t\xe9", true}, {"\xc9*", "\xe9", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(matchesWildcard(c.pattern, c.name), c.match) << c.pattern << " ~ " << c.name;
-  }
-}
-
-TEST(MatchesWildcard, ManyStarsDoNotBacktrackForever) {
-  // A backtracking matcher would take exponential time here; this one finishes at once.
-  const std::string pattern = std::string(30, '*') + "b";
-  EXPECT_FALSE(matchesWildcard(pattern.c_str(), std::string(5000, 'a').c_str()));
 }
 
 }  // namespace

@@ -91,8 +91,16 @@ TEST_F(WalkTest, TopPathThatIsNotAPlainFolder) {
     const char* path;
     double result;
   } cases[] = {
-      {"C:\\t\\file", -2.0}, {"C:\\missing", -2.0}, {"C:\\ro", -2.0},
-      {"C:", -2.0},          {"C:\\locked", 0.0},   {"C:\\t\\", -2.0},
+      {"C:\\t\\file", -2.0},
+      {"C:\\missing", -2.0},
+      {"C:\\ro", -2.0},
+      {"C:", -2.0},
+      {"C:\\locked", 0.0},
+      {"C:\\t\\", -2.0},
+      // Searched as typed, these would list C:\t, whose first entry "." is a folder.
+      {"C:\\t\\*.*", -2.0},
+      {"C:\\t/*.*", -2.0},
+      {"C:*.*", -2.0},
   };
   for (const auto& c : cases) EXPECT_EQ(dirSize(c.path), c.result) << c.path;
   EXPECT_EQ(dirTotal, 0.0) << "a failed check adds nothing";

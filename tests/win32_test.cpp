@@ -148,8 +148,8 @@ TEST_F(Win32Search, FailuresLeaveTheRecordUntouched) {
   c_file entry, untouched;
   memset(&entry, 0xAB, sizeof entry);
   untouched = entry;
-  const std::string patterns[] = {dir_ + "\\missing", dir_ + "\\missing\\*.*", dir_ + "\\",
-                                  dir_ + "\\sub\\nothing*"};
+  const std::string patterns[] = {dir_ + "\\missing",       dir_ + "\\missing\\*.*", dir_ + "\\",
+                                  dir_ + "\\sub\\nothing*", dir_ + "\\su?",          dir_ + "\\*"};
   for (const std::string& pattern : patterns) {
     EXPECT_EQ(findFirst(pattern.c_str(), &entry), -1) << pattern;
     EXPECT_EQ(memcmp(&entry, &untouched, sizeof entry), 0) << pattern;

@@ -137,11 +137,14 @@ TEST(WineReport, NotAFolderIsMinusTwoInEveryUnit) {
     const char* column;
   } units[] = {{"b", "-2.00\r"}, {"k", "-0.00\r"}, {"m", "-0\r"}, {"g", "-0.00\r"}};
   const std::string paths[] = {
-      tree.drivePath("f"),          // a file
-      tree.drivePath("missing"),    // nothing
-      "D:\\",                       // a drive's root: its own search finds nothing
-      "D:",                         // the same, drive-relative
-      tree.drivePath("sub") + "\\"  // a trailing separator
+      tree.drivePath("f"),           // a file
+      tree.drivePath("missing"),     // nothing
+      "D:\\",                        // a drive's root: its own search finds nothing
+      "D:",                          // the same, drive-relative
+      tree.drivePath("sub") + "\\",  // a trailing separator
+      tree.drivePath("su*"),         // wildcards, which no name holds: never their first match
+      tree.drivePath("*"),
+      tree.drivePath("*.*"),
   };
   for (const std::string& path : paths) {
     for (const auto& unit : units) {

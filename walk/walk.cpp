@@ -10,10 +10,16 @@
 double dirTotal = 0.0;
 int debugPrint = 0;
 
-bool isDirectory(const char* path) {
+namespace {
+
+// What the walk appends to a folder's path to list it.
+const char kListing[] = "*.*";
+
+// The check of a folder; `searchable` false stands for a search that cannot open, with its trace.
+bool check(const char* path, bool searchable) {
   c_file entry;
   entry.attrib = 0;  // what the trace shows when the search does not open
-  const intptr_t handle = findFirst(path, &entry);
+  const intptr_t handle = searchable ? findFirst(path, &entry) : -1;
   if (handle != -1) findClose(handle);
   if (debugPrint) {
     printf("c_file attrib    %02x, %" PRIdPTR " name %s\n", entry.attrib, handle, path);
@@ -21,7 +27,15 @@ bool isDirectory(const char* path) {
   return handle != -1 && entry.attrib == kAttrDirectory;
 }
 
-namespace {
+// A typed path is a name, yet one whose last component is the listing's own pattern would be
+// searched as the listing of the folder before it, whose first entry (".") passes for a folder.
+bool namesAListing(const std::string& path) {
+  const size_t n = path.size(), k = sizeof kListing - 1;
+  if (n < k || path.compare(n - k, k, kListing) != 0) return false;
+  const size_t start = n - k;
+  return start == 0 || path[start - 1] == '\\' || path[start - 1] == '/' ||
+         (start == 2 && path[1] == ':');
+}
 
 // One open listing of the walk. `parentLength` is where the path is cut back to when the listing
 // ends, dropping this folder's name.
@@ -33,13 +47,15 @@ struct Level {
 // Checks the folder named by `path` and opens its listing, whose first entry lands in `entry`.
 // Returns false when the folder fails its check. A listing that cannot be opened pushes nothing:
 // the folder then contributes nothing.
-bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c_file* entry) {
-  if (!isDirectory(path.c_str())) {
+bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c_file* entry,
+           bool searchable = true) {
+  if (!check(path.c_str(), searchable)) {
     if (debugPrint) printf("Error invalid directory %s\n", path.c_str());
     return false;
   }
   const size_t length = path.size();
-  path += "\\*.*";
+  path += '\\';
+  path += kListing;
   if (debugPrint) printf("pname=%s\n", path.c_str());
   const intptr_t handle = findFirst(path.c_str(), entry);
   path.resize(length);
@@ -49,6 +65,10 @@ bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c
 
 }  // namespace
 
+bool isDirectory(const char* path) {
+  return check(path, true);
+}
+
 // Depth-first, in the order the system lists entries, holding one open listing per level. The
 // levels live on the heap and the path is one growing buffer, so neither the depth of the tree
 // nor the length of its paths is limited by the stack or by a fixed buffer.
@@ -56,7 +76,7 @@ double dirSize(const char* top) {
   std::string path = top;
   std::vector<Level> levels;
   c_file entry;
-  if (!enter(path, path.size(), levels, &entry)) return -2.0;
+  if (!enter(path, path.size(), levels, &entry, !namesAListing(path))) return -2.0;
   while (!levels.empty()) {
     if (entry.name[0] != '.') {
       if (entry.attrib == kAttrDirectory) {
