@@ -17,6 +17,7 @@
 #include <iterator>
 #include <string>
 
+#include "platform/geometry.h"
 #include "platform/platform.h"
 #include "platform/win32_text.h"
 
@@ -55,6 +56,10 @@ bool fullPath(const char* path, std::wstring* out) {
 }
 
 bool systemPath(const char* path, std::wstring* out) {
+  // "D:" alone names the drive's root, as the walk's listing of it ("D:\*.*") does, never the
+  // folder that the drive was last in.
+  const char root[4] = {path[0], ':', '\\', '\0'};
+  if (path[0] != '\0' && path[1] == ':' && path[2] == '\0') path = root;
   const size_t n = base.typed.size();
   if (n != 0 && strncmp(path, base.typed.c_str(), n) == 0 && path[n] == '\\') {
     *out = base.full;
@@ -110,39 +115,98 @@ BOOL WINAPI restoreOnSignal(DWORD) {
 
 }  // namespace
 
-int currentDrive() {
-  std::wstring directory(MAX_PATH, L'\0');
-  DWORD length = GetCurrentDirectoryW(DWORD(directory.size()), &directory[0]);
-  if (length >= directory.size()) {  // too small: the size it needs, with the NUL
-    directory.resize(length);
-    length = GetCurrentDirectoryW(DWORD(directory.size()), &directory[0]);
+namespace {
+
+// The process's current folder, as the system spells it; false when it cannot be read.
+bool currentFolder(std::wstring* folder) {
+  folder->assign(MAX_PATH, L'\0');
+  DWORD length = GetCurrentDirectoryW(DWORD(folder->size()), &(*folder)[0]);
+  if (length >= folder->size()) {  // too small: the size it needs, with the NUL
+    folder->resize(length);
+    length = GetCurrentDirectoryW(DWORD(folder->size()), &(*folder)[0]);
   }
-  if (length == 0 || length >= directory.size() || directory[1] != L':') return 0;
-  const wchar_t letter = directory[0];
-  return (letter >= L'a' && letter <= L'z' ? letter - L'a' + L'A' : letter) - 64;
+  if (length == 0 || length >= folder->size()) return false;
+  folder->resize(length);
+  return true;
+}
+
+wchar_t upperLetter(wchar_t letter) {
+  return letter >= L'a' && letter <= L'z' ? wchar_t(letter - L'a' + L'A') : letter;
+}
+
+// Making a drive current by its letter alone ("D:") goes to the folder named by the hidden
+// variable "=D:", or to the drive's root when there is none, and only cmd keeps those variables.
+// The folder being left is recorded there first, as cmd does, so that coming back to its drive
+// lands in it again however the program was started.
+void rememberFolderLeft(wchar_t letter) {
+  std::wstring folder;
+  if (!currentFolder(&folder) || folder.size() < 2 || folder[1] != L':') return;
+  const wchar_t left = upperLetter(folder[0]);
+  if (left == letter) return;
+  const wchar_t variable[4] = {L'=', left, L':', L'\0'};
+  SetEnvironmentVariableW(variable, folder.c_str());
+}
+
+// Queries that only carry figures, not the reason they failed: the error code, never 0 so that a
+// failure cannot read as success at the exit status.
+int lastError() {
+  const DWORD error = GetLastError();
+  return error != 0 ? int(error) : ERROR_GEN_FAILURE;
+}
+
+// A 32-bit process on 64-bit Windows is shown SysWOW64 wherever it names System32, \\?\ paths
+// included, so a folder that holds System32 would be sized with the other one in its place. The
+// redirection is switched off for the whole run. It also decides where DLLs load from, and every
+// DLL this program uses is loaded with it at start. Found at run time: systems without WOW64 lack
+// the call, and in a 64-bit process it does nothing.
+void seeSystemFoldersAsThemselves() {
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (kernel == nullptr) return;
+  using Disable = BOOL(WINAPI*)(PVOID*);
+  const auto disable = reinterpret_cast<Disable>(
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
+  PVOID previous = nullptr;
+  if (disable != nullptr) disable(&previous);
+}
+
+}  // namespace
+
+int currentDrive() {
+  std::wstring folder;
+  if (!currentFolder(&folder) || folder.size() < 2 || folder[1] != L':') return 0;
+  return upperLetter(folder[0]) - 64;
 }
 
 int changeDrive(int drive) {
   if (drive < 1 || drive > 31) return -1;
-  const wchar_t path[3] = {wchar_t(drive + 64), L':', L'\0'};
+  const wchar_t letter = wchar_t(drive + 64);
+  rememberFolderLeft(letter);
+  wchar_t path[4] = {letter, L':', L'\0', L'\0'};
+  if (SetCurrentDirectoryW(path)) return 0;
+  // The folder remembered for the drive may have gone since; the drive is there all the same.
+  path[2] = L'\\';
   return SetCurrentDirectoryW(path) ? 0 : -1;
 }
 
+// The classic call counts clusters in 32 bits, which wrap (or, on some systems, clamp) at 2^32
+// clusters: 16 TiB with 4 KiB clusters. The byte counts of the Ex call carry any size, and the
+// classic call gives the geometry they are measured in; both are the caller's quota-aware figures.
 int getDiskFree(int drive, DiskFree* out) {
   if (drive < 0 || drive > 26) return ERROR_INVALID_PARAMETER;
   const wchar_t root[4] = {wchar_t(drive + 64), L':', L'\\', L'\0'};
+  const wchar_t* const at = drive == 0 ? nullptr : root;
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  if (!GetDiskFreeSpaceW(drive == 0 ? nullptr : root, &sectorsPerCluster, &bytesPerSector,
-                         &freeClusters, &totalClusters)) {
-    const DWORD error = GetLastError();
-    // A failure must never read as success (0) at the exit status.
-    return error != 0 ? int(error) : ERROR_GEN_FAILURE;
+  ULARGE_INTEGER available, total;
+  if (!GetDiskFreeSpaceW(at, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters) ||
+      !GetDiskFreeSpaceExW(at, &available, &total, nullptr)) {
+    return lastError();
   }
-  out->totalClusters = totalClusters;
-  out->availClusters = freeClusters;
-  out->sectorsPerCluster = sectorsPerCluster;
-  out->bytesPerSector = bytesPerSector;
-  return 0;
+  const uint64_t cluster = uint64_t(sectorsPerCluster) * bytesPerSector;
+  if (cluster == 0) return ERROR_INVALID_DATA;
+  return fitDiskFree(total.QuadPart / cluster, available.QuadPart / cluster, sectorsPerCluster,
+                     bytesPerSector, out)
+             ? 0
+             : ERROR_ARITHMETIC_OVERFLOW;
 }
 
 // The basic level leaves out the short name the tool never reads, and the large fetch takes a
@@ -178,6 +242,7 @@ int findClose(intptr_t handle) {
 // character's bytes arrive in one write. Redirected output stays in text mode, byte for byte.
 void startPlatform() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  seeSystemFoldersAsThemselves();
   DWORD mode;
   if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
   _setmode(_fileno(stdout), _O_BINARY);

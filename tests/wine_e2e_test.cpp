@@ -1,10 +1,15 @@
 // Voltally.exe end to end under Wine: exact bytes through the C runtime's text-mode output, exit
 // statuses as a Linux parent sees them, drive letters, and the attributes Wine reports.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <regex>
 
 #include "tests/letter_cases.h"
@@ -87,6 +92,27 @@ TEST(WineDrives, CurrentDriveIsRestoredAfterTheProbe) {
   }
 }
 
+// Started in a folder of D: by anything but cmd, the program has no remembered folder for its own
+// drive, yet the probe must bring it back there; and a remembered folder that has gone since must
+// not hide its drive.
+TEST(WineDrives, DriveRelativePathsStartInTheFolderTheUserIsIn) {
+  Tree tree('d', testName());
+  for (const char* folder : {"sub", "sub/deeper", "gone"}) tree.folder(folder);
+  tree.file("sub/deeper/f", 5);
+  for (const auto& [path, column] : {std::pair<std::string, std::string>{"D:deeper", "5.00\r"},
+                                     {"D:..\\sub", "5.00\r"},
+                                     {"D:", "-2.00\r"}}) {
+    const RunResult run = runWindows({path, "b"}, tree.unixPath("sub"));
+    expectReportLine(run);
+    EXPECT_EQ(lastColumn(run.out), column) << path;
+  }
+  const std::string gone = tree.drivePath("gone");
+  const RunResult run = runCmd("cd /d " + gone + " & cd /d C:\\ & rmdir " + gone + " & " +
+                               windowsProgram() + " " + tree.drivePath("sub") + " b");
+  expectReportLine(run);
+  EXPECT_EQ(lastColumn(run.out), "5.00\r");
+}
+
 TEST(WineReport, UnitsAndWholeWordLetters) {
   Tree tree('f', testName());
   tree.file("a", 1536);
@@ -126,6 +152,44 @@ TEST(WineReport, DriveColumnsMatchStatvfs) {
     EXPECT_EQ(total, 0.0);
     break;
   }
+}
+
+// Volumes of 2^32 clusters and more, which the classic geometry call cannot count: tmpfs allocates
+// nothing up front, so root mounts one of any size and maps it as G:. Each column must be
+// statvfs's to within one cluster, of the size the 32-bit counts need.
+TEST(WineReport, VolumesOfAnySize) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  char dir[] = "/tmp/voltally-volume-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string drive = winePrefix() + "/dosdevices/g:";
+  for (const uint64_t size : {uint64_t(20) << 40, (uint64_t(16) << 40) + 65536}) {
+    if (mount("tmpfs", dir, "tmpfs", 0, ("size=" + std::to_string(size)).c_str()) != 0) {
+      rmdir(dir);
+      GTEST_SKIP() << "cannot mount a tmpfs: " << strerror(errno);
+    }
+    struct statvfs vfs;
+    const bool measured = statvfs(dir, &vfs) == 0 && symlink(dir, drive.c_str()) == 0;
+    const RunResult run = runWindows({"G:\\", "b"});
+    unlink(drive.c_str());
+    umount(dir);
+    ASSERT_TRUE(measured);
+    expectReportLine(run);
+    double printed[4];
+    ASSERT_EQ(sscanf(run.out.c_str(), "%lf %lf %lf %lf", &printed[0], &printed[1], &printed[2],
+                     &printed[3]),
+              4);
+    double cluster = double(vfs.f_frsize);
+    while (double(vfs.f_blocks) * double(vfs.f_frsize) / cluster > double(UINT32_MAX)) {
+      cluster *= 2;
+    }
+    const double truth[3] = {double(vfs.f_blocks) * double(vfs.f_frsize),
+                             double(vfs.f_bavail) * double(vfs.f_frsize),
+                             double(vfs.f_blocks - vfs.f_bavail) * double(vfs.f_frsize)};
+    for (int column = 0; column < 3; ++column) {
+      EXPECT_LT(std::fabs(printed[column] - truth[column]), cluster) << size << " " << column;
+    }
+  }
+  rmdir(dir);
 }
 
 TEST(WineReport, NotAFolderIsMinusTwoInEveryUnit) {
@@ -214,6 +278,18 @@ TEST(WineWalk, SparseFileOfFourGiBPlusTenCountsInFull) {
     const RunResult run = runWindows({tree.drivePath(), c.letter});
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), c.column) << c.letter;
+  }
+}
+
+// A 32-bit program on 64-bit Windows is shown SysWOW64 where it names System32 unless it says
+// otherwise: each folder must be sized as itself, as the Linux program sizes the prefix's own.
+TEST(WineWalk, SystemFoldersAreSizedAsThemselves) {
+  for (const std::string name : {"system32", "syswow64"}) {
+    const RunResult onWindows = runWindows({"C:\\windows\\" + name, "b"});
+    const RunResult onLinux = runLinux({"C:" + winePrefix() + "/drive_c/windows/" + name, "b"});
+    expectReportLine(onWindows);
+    EXPECT_NE(lastColumn(onWindows.out), "-2.00\r") << name;
+    EXPECT_EQ(lastColumn(onWindows.out), lastColumn(onLinux.out)) << name;
   }
 }
 

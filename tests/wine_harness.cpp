@@ -28,32 +28,46 @@ void removeTree(const std::string& path) {
 }
 
 // The program under test, from ctest's environment.
-std::string windowsProgram() {
+std::string unixProgram() {
   const char* exe = getenv("VOLTALLY_EXE");
   return exe != nullptr ? exe : "";
 }
 
 // The program's prefix and drive folders: in the folder named after its build folder.
 std::string wineState() {
-  std::string build = windowsProgram();
+  std::string build = unixProgram();
   build.erase(std::min(build.size(), build.rfind('/')));
   return std::string(WINE_STATE) + "/" + build.substr(build.rfind('/') + 1);
 }
 
 RunOptions inPrefix() {
   RunOptions options;
-  options.env = {"WINEPREFIX=" + wineState() + "/wineprefix"};
+  options.env = {"WINEPREFIX=" + winePrefix()};
   return options;
 }
 
 }  // namespace
+
+std::string winePrefix() {
+  return wineState() + "/wineprefix";
+}
+
+std::string windowsProgram() {
+  std::string path = "Z:" + unixProgram();
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+RunResult runCmd(const std::string& line) {
+  return runProgram({WINE_RUN, "cmd", "/c", line}, inPrefix());
+}
 
 // Wine has been seen, rarely and on a busy machine, to end a run with status 1 and nothing on
 // either stream. The program never ends that way under these suites (a failed write of its line
 // would give another error code), so such a run is repeated, a few times at most, and said on
 // stderr.
 RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd) {
-  std::vector<std::string> argv = {WINE_RUN, windowsProgram()};
+  std::vector<std::string> argv = {WINE_RUN, unixProgram()};
   argv.insert(argv.end(), args.begin(), args.end());
   RunOptions options = inPrefix();
   options.cwd = cwd;
@@ -66,7 +80,7 @@ RunResult runWindows(const std::vector<std::string>& args, const std::string& cw
 }
 
 RunResult runOnConsole(const std::vector<std::string>& args) {
-  std::string command = std::string(WINE_RUN) + " '" + windowsProgram() + "'";
+  std::string command = std::string(WINE_RUN) + " '" + unixProgram() + "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
   return runProgram({"/usr/bin/script", "-qc", command, "/dev/null"}, inPrefix());
 }

@@ -17,6 +17,15 @@
 // turns it into a drive path: the folder of D: is D:\); empty keeps the test's own.
 RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd = "");
 
+// cmd /c `line` under Wine in the fixture's prefix; `line` names the program as `windowsProgram()`.
+RunResult runCmd(const std::string& line);
+
+// The program under test as a Windows path (on Z:, the Unix root).
+std::string windowsProgram();
+
+// The fixture's prefix, as a Unix folder.
+std::string winePrefix();
+
 // Voltally.exe under Wine on a console: a pseudo-terminal under script(1), whose output is what
 // Wine's console host makes of the console, its escape sequences included.
 RunResult runOnConsole(const std::vector<std::string>& args);
