@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "app/numfmt.h"
 #include "app/voltally.h"
 
@@ -21,17 +19,17 @@ void computeFigures(const DiskFree& disk, SizeFigures* figures) {
 namespace {
 
 void printColumns(double capacity, double freeSpace, double used, double total, int decimals) {
-  printf("%s ", formatFixed(capacity, decimals).c_str());
-  printf("%s ", formatFixed(freeSpace, decimals).c_str());
-  printf("%s ", formatFixed(used, decimals).c_str());
-  printf("%s\r", formatFixed(total, decimals).c_str());
+  printOutput("%s ", formatFixed(capacity, decimals).c_str());
+  printOutput("%s ", formatFixed(freeSpace, decimals).c_str());
+  printOutput("%s ", formatFixed(used, decimals).c_str());
+  printOutput("%s\r", formatFixed(total, decimals).c_str());
 }
 
 }  // namespace
 
 void printReport(const SizeFigures& f, int displayType, double directoryTotal) {
-  if (debugPrint) printf("Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n");
-  if (debugPrint && displayType == kMBytes) printf("in MBytes\n");
+  if (debugPrint) printOutput("Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n");
+  if (debugPrint && displayType == kMBytes) printOutput("in MBytes\n");
   switch (displayType) {
     case kBytes:
       printColumns(f.capacityBytes, f.capacityBytes - f.usedBytes, f.usedBytes, directoryTotal, 2);

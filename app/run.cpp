@@ -1,14 +1,11 @@
-#include <cerrno>
-#include <cstdio>
-
 #include "app/voltally.h"
 #include "walk/walk.h"
 
 void printUsage() {
-  printf("\nGet the Voltally\n");
-  printf("Voltally [drive:] [b|k|m|g|d] d is debug print out\n");
-  printf("output %s", "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n");
-  printf("      separate by space\n");
+  printOutput("\nGet the Voltally\n");
+  printOutput("Voltally [drive:] [b|k|m|g|d] d is debug print out\n");
+  printOutput("output %s", "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size \n");
+  printOutput("      separate by space\n");
 }
 
 namespace {
@@ -36,10 +33,8 @@ int displayTypeFor(const char* letter) {
 // A report that never reached its reader must not end in success: a script would take the
 // missing line for a clean run.
 int checkedExit(int status) {
-  errno = 0;
-  if (fflush(stdout) == 0 && !ferror(stdout)) return status;
-  if (status != 0) return status;
-  return errno != 0 ? errno : EIO;
+  const int outputError = finishOutput();
+  return status != 0 ? status : outputError;
 }
 
 int run(int argc, char** argv) {
@@ -48,10 +43,10 @@ int run(int argc, char** argv) {
     return -1;
   }
   const int displayType = argc == 3 ? displayTypeFor(argv[2]) : int(kMBytes);
-  if (debugPrint) printf("Display type = %d\n", displayType);
+  if (debugPrint) printOutput("Display type = %d\n", displayType);
 
   const char* path = argv[1];
-  if (debugPrint) printf("Sizing %s\n", path);
+  if (debugPrint) printOutput("Sizing %s\n", path);
 
   char prefix[3] = {};
   for (int i = 0; i < 2 && path[i] != '\0'; ++i) prefix[i] = upperAscii(path[i]);
@@ -62,15 +57,15 @@ int run(int argc, char** argv) {
   DiskFree disk = {};
   const int result = getDiskFree(drive, &disk);
   if (result != 0) {
-    printf("-1 ");
-    printf("-1 \r");
+    printOutput("-1 ");
+    printOutput("-1 \r");
     finishBareLine();
     return result;
   }
   SizeFigures figures;
   computeFigures(disk, &figures);
 
-  if (debugPrint) printf("call dirSize%s \n", path);
+  if (debugPrint) printOutput("call dirSize%s \n", path);
   const double total = dirSize(path);
 
   printReport(figures, displayType, total);

@@ -6,6 +6,7 @@
 // names are byte strings: on Linux the system's own bytes, on Windows UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // A drive's geometry. Capacity is totalClusters x sectorsPerCluster x bytesPerSector bytes; the
@@ -66,6 +67,12 @@ int findNext(intptr_t handle, c_file* entry);
 // Ends a search. Returns 0, or -1 when `handle` is not an open search.
 int findClose(intptr_t handle);
 
+// Standard output, the one stream the tool writes: formats as printf does and writes the text, in
+// which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone. Output
+// may be held back until finishOutput. Returns 0, or the error code of the first write that
+// failed, in this call or an earlier one, which is never 0.
+int printOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Process hooks beside the services.
 //
 // Called once before any service: the Windows build switches off the critical-error dialogs so
@@ -73,6 +80,10 @@ int findClose(intptr_t handle);
 void startPlatform();
 
 // Called after a line that ends in a bare carriage return (the report or the failure marker). A
-// person at a terminal needs a line feed there, or the prompt overwrites the figures; redirected
-// and piped output must stay byte-exact, so nothing is added there.
+// person at a console or terminal needs a line feed there, or the prompt overwrites the figures;
+// redirected and piped output must stay byte-exact, so nothing is added there.
 void finishBareLine();
+
+// Called once, last: writes out whatever output is held back. Returns 0 when all of the run's
+// output reached standard output, or the error code of the first write that failed, never 0.
+int finishOutput();

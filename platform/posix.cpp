@@ -2,6 +2,7 @@
 // the directory search lives in posix_search.cpp.
 #include <errno.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -13,6 +14,12 @@
 namespace {
 
 const int kDriveC = 3;
+
+int outputError = 0;  // the first failed write's error, 0 while every write has gone through
+
+void noteOutputError() {
+  if (outputError == 0) outputError = errno != 0 ? errno : EIO;
+}
 
 }  // namespace
 
@@ -64,6 +71,21 @@ void startPlatform() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+int printOutput(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  errno = 0;
+  if (vprintf(format, arguments) < 0) noteOutputError();
+  va_end(arguments);
+  return outputError;
+}
+
 void finishBareLine() {
-  if (isatty(STDOUT_FILENO)) putchar('\n');
+  if (isatty(STDOUT_FILENO)) printOutput("\n");
+}
+
+int finishOutput() {
+  errno = 0;
+  if (fflush(stdout) != 0 || ferror(stdout)) noteOutputError();
+  return outputError;
 }

@@ -2,13 +2,7 @@
 // goes to the system as UTF-16 with the \\?\ prefix, so neither a name outside the ANSI code page
 // nor a path past MAX_PATH is lost. Two departures from the classic 32-bit record: the entry size
 // keeps both halves, so a file of 4 GiB or more counts in full, and the search handle travels as
-// an intptr_t, so a 64-bit build never truncates it.
-//
-// Redirected, the C runtime's standard output is in text mode, so "\n" goes out as carriage return
-// and line feed, and the report's bare "\r" stays alone, as a Windows console program has always
-// written it; a console gets the same lines as startPlatform below says.
-#include <fcntl.h>
-#include <io.h>
+// an intptr_t, so a 64-bit build never truncates it. Standard output is in win32_output.cpp.
 #include <windows.h>
 
 #include <cstdio>
@@ -100,17 +94,6 @@ bool namesOneEntryOrLists(const char* pattern) {
 
 HANDLE handleOf(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
-}
-
-UINT consoleCodePage = 0;  // the console's own output code page, while the run has set UTF-8
-
-void restoreConsole() {
-  if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
-}
-
-BOOL WINAPI restoreOnSignal(DWORD) {
-  restoreConsole();
-  return FALSE;  // the default handling goes on and ends the process
 }
 
 }  // namespace
@@ -234,25 +217,7 @@ int findClose(intptr_t handle) {
 }
 
 // Probing a removable drive without a medium must fail quietly, not wait on a dialog.
-//
-// The trace prints names in UTF-8, which a console shows only in its UTF-8 code page: that is set
-// for the run and given back at exit, or when the console ends the process. The C runtime's text
-// mode would hand a console each byte as a character of the C locale's code page, so a console
-// gets the bytes in binary mode, where a line feed still ends the line, and buffered, so that a
-// character's bytes arrive in one write. Redirected output stays in text mode, byte for byte.
 void startPlatform() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   seeSystemFoldersAsThemselves();
-  DWORD mode;
-  if (!GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;
-  _setmode(_fileno(stdout), _O_BINARY);
-  setvbuf(stdout, nullptr, _IOFBF, 4096);
-  const UINT codePage = GetConsoleOutputCP();
-  if (codePage == CP_UTF8 || consoleCodePage != 0 || !SetConsoleOutputCP(CP_UTF8)) return;
-  consoleCodePage = codePage;
-  atexit(restoreConsole);
-  SetConsoleCtrlHandler(restoreOnSignal, TRUE);
 }
-
-// The console's prompt begins on a line of its own, so nothing is added after the bare "\r".
-void finishBareLine() {}

@@ -14,6 +14,12 @@
 // above U+10FFFF); `out` may then hold part of it.
 bool appendUtf16(const char* text, std::wstring* out);
 
+// Appends to `out` the UTF-16 form of the whole characters in the `length` bytes at `text`, one
+// piece of a longer text. A character cut off at the end is left out, and the number of its bytes
+// there (at most 3) is returned, for the caller to put before the next piece; 0 when nothing was
+// cut off. A byte that cannot be read as UTF-8 in the sense above becomes U+FFFD.
+size_t appendUtf16Piece(const char* text, size_t length, std::wstring* out);
+
 // Writes the UTF-8 form of the NUL-terminated `text`, and a NUL, to `out`, which must hold three
 // bytes for every unit of `text` and one more. Returns the bytes written before the NUL.
 size_t toUtf8(const wchar_t* text, char* out);

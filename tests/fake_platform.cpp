@@ -1,5 +1,7 @@
 #include "tests/fake_platform.h"
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -121,6 +123,18 @@ int findClose(intptr_t handle) {
   return 0;
 }
 
+int printOutput(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  vprintf(format, arguments);
+  va_end(arguments);
+  return 0;
+}
+
 void startPlatform() {}
 
 void finishBareLine() {}
+
+int finishOutput() {
+  return fflush(stdout) == 0 ? 0 : EIO;
+}

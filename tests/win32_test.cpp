@@ -9,6 +9,7 @@
 #include <ctime>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "platform/platform.h"
@@ -206,6 +207,17 @@ TEST(Win32Paths, TextConvertsBothWays) {
                           "\xf0\x8f\xbf\xbf", "\xf4\x90\x80\x80", "\xf5\x80\x80\x80", "\xff"}) {
     std::wstring converted;
     EXPECT_FALSE(appendUtf16(bad, &converted)) << testing::PrintToString(bad);
+  }
+  // One piece of a longer text, as the console gets it: a character cut off at the end waits for
+  // the next piece, and what is not UTF-8 shows as U+FFFD.
+  for (const auto& [piece, wide, cut] :
+       {std::tuple<std::string, std::wstring, size_t>{"a\xe4\xb8", L"a", 2},
+        {"\xe4\xb8\xad", L"\u4e2d", 0},
+        {"\xf0\x9f\x98", L"", 3},
+        {"\xff\xe4x", L"\ufffd\ufffdx", 0}}) {
+    std::wstring converted;
+    EXPECT_EQ(appendUtf16Piece(piece.data(), piece.size(), &converted), cut) << piece;
+    EXPECT_EQ(converted, wide) << piece;
   }
 }
 

@@ -15,6 +15,14 @@ if(WIN32)
   # The Win32 services themselves, without the tool around them.
   add_executable(win32_tests win32_test.cpp)
   target_link_libraries(win32_tests PRIVATE voltally_platform GTest::gtest_main)
+  # Runs the program on a console and reads the console's code page around it; the Wine harness
+  # starts it in a terminal.
+  add_executable(console_probe console_probe.cpp)
+  target_link_options(console_probe PRIVATE -municode)
+  # The console's code page is never changed: the program writes to a console in UTF-16.
+  add_test(NAME ConsoleCodePageNeverSet COMMAND sh -c
+           "objdump -p \"$0\" | grep -q WriteConsoleW && ! objdump -p \"$0\" | grep -q SetConsoleOutputCP"
+           $<TARGET_FILE:Voltally>)
 elseif(NOT VOLTALLY_WINE_EXE)
   return()
 endif()

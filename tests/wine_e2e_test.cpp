@@ -125,6 +125,21 @@ TEST(WineReport, UnitsAndWholeWordLetters) {
   }
 }
 
+// A report that never reached its reader is no success: the C runtime's error number is the exit
+// status (as Wine's runtime gives them).
+TEST(WineReport, AnUnwrittenReportIsNeverASuccess) {
+  Tree tree('d', testName());
+  const struct {
+    RunOptions::Output out;
+    int status;
+  } cases[] = {{RunOptions::kDevFull, 28}, {RunOptions::kClosed, 9}, {RunOptions::kBrokenPipe, 22}};
+  for (const auto& c : cases) {
+    for (const char* letter : {"b", "d"}) {
+      EXPECT_EQ(runWindows({tree.drivePath(), letter}, "", c.out).status, c.status) << letter;
+    }
+  }
+}
+
 // Wine answers GetDiskFreeSpaceW from statvfs: 512-byte sectors, f_frsize/512 sectors per
 // cluster, f_bavail free and f_blocks total clusters, each cut to 32 bits.
 TEST(WineReport, DriveColumnsMatchStatvfs) {
@@ -369,6 +384,28 @@ TEST(WineTrace, OnAConsoleNamesShowInUtf8) {
   const std::string path = tree.drivePath("中文");
   const RunResult run = runOnConsole({path, "d"});
   EXPECT_NE(run.out.find("Sizing " + path + "\r"), std::string::npos) << run.out;
+}
+
+// On a console the code page stays the console's own, even for a run ended in the middle of its
+// walk, and the trace's names show as themselves.
+TEST(WineTrace, OnAConsoleTheCodePageStaysAndNamesShow) {
+  Tree tree('d', testName());
+  tree.folder("中文");
+  tree.folder("wide");  // some 60,000 entries: the walk takes most of a second
+  for (int i = 0; i < 400; ++i) {
+    tree.folder("wide/" + std::to_string(i));
+    for (int j = 0; j < 150; ++j)
+      tree.file("wide/" + std::to_string(i) + "/" + std::to_string(j), 0);
+  }
+  const std::string screen =
+      probeOnTerminal({windowsProgram(), tree.drivePath("中文"), tree.drivePath("wide")});
+  EXPECT_NE(screen.find("Sizing " + tree.drivePath("中文")), std::string::npos) << screen;
+  EXPECT_NE(screen.find("ended while walking: yes"), std::string::npos) << screen;
+  std::smatch pages;
+  ASSERT_TRUE(
+      std::regex_search(screen, pages, std::regex("code page before ([0-9]+) after ([0-9]+)")))
+      << screen;
+  EXPECT_EQ(pages[1], pages[2]) << screen;
 }
 
 }  // namespace

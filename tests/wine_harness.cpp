@@ -66,11 +66,13 @@ RunResult runCmd(const std::string& line) {
 // either stream. The program never ends that way under these suites (a failed write of its line
 // would give another error code), so such a run is repeated, a few times at most, and said on
 // stderr.
-RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd) {
+RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd,
+                     RunOptions::Output out) {
   std::vector<std::string> argv = {WINE_RUN, unixProgram()};
   argv.insert(argv.end(), args.begin(), args.end());
   RunOptions options = inPrefix();
   options.cwd = cwd;
+  options.out = out;
   RunResult run = runProgram(argv, options);
   for (int retry = 0; retry < 3 && run.status == 1 && run.out.empty() && run.err.empty(); ++retry) {
     fprintf(stderr, "Wine ended a run with status 1 and no output; running it again\n");
@@ -83,6 +85,28 @@ RunResult runOnConsole(const std::vector<std::string>& args) {
   std::string command = std::string(WINE_RUN) + " '" + unixProgram() + "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
   return runProgram({"/usr/bin/script", "-qc", command, "/dev/null"}, inPrefix());
+}
+
+std::string probeOnTerminal(const std::vector<std::string>& args) {
+  const std::string program = unixProgram();
+  std::string command = "env LC_ALL=C.UTF-8 WINEPREFIX='" + winePrefix() + "' " WINE_RUN " '" +
+                        program.substr(0, program.rfind('/')) + "/tests/console_probe.exe'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  command += "; echo probe-ended; sleep 600";
+  const std::vector<std::string> tmux = {"/usr/bin/tmux", "-L",
+                                         "voltally-" + std::to_string(getpid())};
+  const auto inTmux = [&](std::vector<std::string> words) {
+    words.insert(words.begin(), tmux.begin(), tmux.end());
+    return runProgram(words).out;
+  };
+  inTmux({"new-session", "-d", "-x", "200", "-y", "50", command});
+  std::string screen;
+  for (int wait = 0; wait < 600 && screen.find("probe-ended") == std::string::npos; ++wait) {
+    usleep(100000);
+    screen = inTmux({"capture-pane", "-p"});
+  }
+  inTmux({"kill-server"});
+  return screen;
 }
 
 RunResult runLinux(const std::vector<std::string>& args) {

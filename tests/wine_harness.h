@@ -14,8 +14,10 @@
 #include "tests/run_program.h"
 
 // Voltally.exe under Wine in the fixture's prefix. `cwd` is the Unix folder it starts in (Wine
-// turns it into a drive path: the folder of D: is D:\); empty keeps the test's own.
-RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd = "");
+// turns it into a drive path: the folder of D: is D:\); empty keeps the test's own. `out` is
+// where its standard output goes.
+RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd = "",
+                     RunOptions::Output out = RunOptions::kCapture);
 
 // cmd /c `line` under Wine in the fixture's prefix; `line` names the program as `windowsProgram()`.
 RunResult runCmd(const std::string& line);
@@ -29,6 +31,10 @@ std::string winePrefix();
 // Voltally.exe under Wine on a console: a pseudo-terminal under script(1), whose output is what
 // Wine's console host makes of the console, its escape sequences included.
 RunResult runOnConsole(const std::vector<std::string>& args);
+
+// The console probe of the program's build (tests/console_probe.cpp) under Wine, given `args`, in
+// a terminal of its own (a tmux session); returns the terminal's screen once the probe has ended.
+std::string probeOnTerminal(const std::vector<std::string>& args);
 
 // The Linux program built beside the harness.
 RunResult runLinux(const std::vector<std::string>& args);

@@ -1,7 +1,6 @@
 #include "walk/walk.h"
 
 #include <cinttypes>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,7 @@ bool check(const char* path, bool searchable) {
   const intptr_t handle = searchable ? findFirst(path, &entry) : -1;
   if (handle != -1) findClose(handle);
   if (debugPrint) {
-    printf("c_file attrib    %02x, %" PRIdPTR " name %s\n", entry.attrib, handle, path);
+    printOutput("c_file attrib    %02x, %" PRIdPTR " name %s\n", entry.attrib, handle, path);
   }
   return handle != -1 && entry.attrib == kAttrDirectory;
 }
@@ -50,13 +49,13 @@ struct Level {
 bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c_file* entry,
            bool searchable = true) {
   if (!check(path.c_str(), searchable)) {
-    if (debugPrint) printf("Error invalid directory %s\n", path.c_str());
+    if (debugPrint) printOutput("Error invalid directory %s\n", path.c_str());
     return false;
   }
   const size_t length = path.size();
   path += '\\';
   path += kListing;
-  if (debugPrint) printf("pname=%s\n", path.c_str());
+  if (debugPrint) printOutput("pname=%s\n", path.c_str());
   const intptr_t handle = findFirst(path.c_str(), entry);
   path.resize(length);
   if (handle != -1) levels.push_back({handle, parentLength});
