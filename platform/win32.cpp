@@ -96,24 +96,18 @@ HANDLE handleOf(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
-}  // namespace
-
-namespace {
-
-// The process's current folder, as the system spells it; false when it cannot be read.
-bool currentFolder(std::wstring* folder) {
+// The letter of the drive the process is on, upper-cased, with its current folder there in
+// `folder`; 0 when that folder cannot be read or lies on no drive (a network path).
+wchar_t currentLetter(std::wstring* folder) {
   folder->assign(MAX_PATH, L'\0');
   DWORD length = GetCurrentDirectoryW(DWORD(folder->size()), &(*folder)[0]);
   if (length >= folder->size()) {  // too small: the size it needs, with the NUL
     folder->resize(length);
     length = GetCurrentDirectoryW(DWORD(folder->size()), &(*folder)[0]);
   }
-  if (length == 0 || length >= folder->size()) return false;
+  if (length < 2 || length >= folder->size() || (*folder)[1] != L':') return 0;
   folder->resize(length);
-  return true;
-}
-
-wchar_t upperLetter(wchar_t letter) {
+  const wchar_t letter = (*folder)[0];
   return letter >= L'a' && letter <= L'z' ? wchar_t(letter - L'a' + L'A') : letter;
 }
 
@@ -123,18 +117,10 @@ wchar_t upperLetter(wchar_t letter) {
 // lands in it again however the program was started.
 void rememberFolderLeft(wchar_t letter) {
   std::wstring folder;
-  if (!currentFolder(&folder) || folder.size() < 2 || folder[1] != L':') return;
-  const wchar_t left = upperLetter(folder[0]);
-  if (left == letter) return;
+  const wchar_t left = currentLetter(&folder);
+  if (left == 0 || left == letter) return;
   const wchar_t variable[4] = {L'=', left, L':', L'\0'};
   SetEnvironmentVariableW(variable, folder.c_str());
-}
-
-// Queries that only carry figures, not the reason they failed: the error code, never 0 so that a
-// failure cannot read as success at the exit status.
-int lastError() {
-  const DWORD error = GetLastError();
-  return error != 0 ? int(error) : ERROR_GEN_FAILURE;
 }
 
 // A 32-bit process on 64-bit Windows is shown SysWOW64 wherever it names System32, \\?\ paths
@@ -156,8 +142,8 @@ void seeSystemFoldersAsThemselves() {
 
 int currentDrive() {
   std::wstring folder;
-  if (!currentFolder(&folder) || folder.size() < 2 || folder[1] != L':') return 0;
-  return upperLetter(folder[0]) - 64;
+  const wchar_t letter = currentLetter(&folder);
+  return letter != 0 ? letter - 64 : 0;
 }
 
 int changeDrive(int drive) {
@@ -171,9 +157,10 @@ int changeDrive(int drive) {
   return SetCurrentDirectoryW(path) ? 0 : -1;
 }
 
-// The classic call counts clusters in 32 bits, which wrap (or, on some systems, clamp) at 2^32
-// clusters: 16 TiB with 4 KiB clusters. The byte counts of the Ex call carry any size, and the
-// classic call gives the geometry they are measured in; both are the caller's quota-aware figures.
+// The classic call counts clusters in 32 bits, which cannot hold 2^32 clusters (16 TiB with 4 KiB
+// clusters): Wine wraps them, Windows may clamp them. The byte counts of the Ex call carry any
+// size, and the classic call gives the geometry they are measured in; both are the caller's
+// quota-aware figures.
 int getDiskFree(int drive, DiskFree* out) {
   if (drive < 0 || drive > 26) return ERROR_INVALID_PARAMETER;
   const wchar_t root[4] = {wchar_t(drive + 64), L':', L'\\', L'\0'};
@@ -182,7 +169,9 @@ int getDiskFree(int drive, DiskFree* out) {
   ULARGE_INTEGER available, total;
   if (!GetDiskFreeSpaceW(at, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters) ||
       !GetDiskFreeSpaceExW(at, &available, &total, nullptr)) {
-    return lastError();
+    const DWORD error = GetLastError();
+    // A failure must never read as success (0) at the exit status.
+    return error != 0 ? int(error) : ERROR_GEN_FAILURE;
   }
   const uint64_t cluster = uint64_t(sectorsPerCluster) * bytesPerSector;
   if (cluster == 0) return ERROR_INVALID_DATA;
