@@ -135,12 +135,14 @@ TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
 
 TEST_F(TreeTest, NotAFolderIsMinusTwoInEveryUnit) {
   file("f", 10);
+  mkdirs(".git");  // hidden, by its name
+  file(".git/objects", 1000);
   const struct {
     const char* letter;
     const char* column;
   } cases[] = {{"b", "-2.00\r"}, {"k", "-0.00\r"}, {"m", "-0\r"}, {"g", "-0.00\r"}};
-  for (const std::string& path :
-       {tool("f"), tool("missing"), std::string("C:\\"), std::string("C:"), tool() + "/"}) {
+  for (const std::string& path : {tool("f"), tool("missing"), std::string("C:\\"),
+                                  std::string("C:"), tool() + "/", tool(".git")}) {
     for (const auto& c : cases) {
       std::string out;
       EXPECT_EQ(run({path, c.letter}, &out), 0);

@@ -64,22 +64,32 @@ TEST_F(WalkTest, NamesBeginningWithDotArePassedOver) {
   EXPECT_EQ(dirSize("C:\\t"), 12.0);
 }
 
+// After each failure a plain folder follows, named from the parent's path, which the failure
+// must have left as it was.
 TEST_F(WalkTest, FailuresInsideTheWalkLeaveOutOnlyWhatFailed) {
+  const auto plainFolderAfter = [](const std::string& failed) {
+    addFolder("C:\\t\\after-" + failed);
+    addFile("C:\\t\\after-" + failed + "\\f", 2);
+  };
   addFolder("C:\\t\\broken");  // its listing stops after ".", "..", and one file
   addFile("C:\\t\\broken\\seen", 1);
   addFile("C:\\t\\broken\\unseen", 1000);
   fake.failNextAfter["C:\\t\\broken"] = 3;
+  plainFolderAfter("broken");
   addFolder("C:\\t\\gone");  // vanished between the listing and its own check
   addFile("C:\\t\\gone\\x", 1000);
   fake.failLookup.insert("C:\\t\\gone");
+  plainFolderAfter("gone");
   addFolder("C:\\t\\changed");  // became read-only meanwhile
   addFile("C:\\t\\changed\\x", 1000);
   fake.lookupAttrib["C:\\t\\changed"] = 0x11;
+  plainFolderAfter("changed");
   addFolder("C:\\t\\locked");  // its listing cannot be opened
   addFile("C:\\t\\locked\\x", 1000);
   fake.failListing.insert("C:\\t\\locked");
+  plainFolderAfter("locked");
   addFile("C:\\t\\after", 20);
-  EXPECT_EQ(dirSize("C:\\t"), 21.0);
+  EXPECT_EQ(dirSize("C:\\t"), 29.0);
 }
 
 TEST_F(WalkTest, TopPathThatIsNotAPlainFolder) {

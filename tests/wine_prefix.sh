@@ -2,7 +2,8 @@
 # The throwaway Wine prefix of one ctest run (fixture wine_prefix), with its drive letters.
 #   wine_prefix.sh setup PREFIX [NAME=DIR]...  make the prefix (one wineboot, when missing) and
 #       link each NAME in its dosdevices to DIR: "d:" is a drive, "unc/server/share" the network
-#       path \\server\share; B: and E: are left absent
+#       path \\server\share; B: and E: are left absent; the run's count of Wine reruns, the file
+#       wine-reruns beside the prefix, starts empty
 #   wine_prefix.sh cleanup PREFIX [DIR]...  stop the prefix's wine server, remove it and the DIRs
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +19,7 @@ setup)
     mkdir -p "$dir" "$(dirname "$link")"
     ln -sfn "$dir" "$link"
   done
-  rm -f "$prefix/dosdevices/b:" "$prefix/dosdevices/e:"
+  rm -f "$prefix/dosdevices/b:" "$prefix/dosdevices/e:" "$(dirname "$prefix")/wine-reruns"
   ;;
 cleanup)
   "$WINESERVER" -k 2>/dev/null || true  # 1 when no server was running
