@@ -76,7 +76,8 @@ int printOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Process hooks beside the services.
 //
 // Called once before any service: the Windows build switches off the critical-error dialogs so
-// that probing a drive without a medium fails quietly instead of waiting on a click.
+// that probing a drive without a medium fails quietly instead of waiting on a click, and WOW64's
+// file system redirection so that a 32-bit program sees System32 as itself.
 void startPlatform();
 
 // Called after a line that ends in a bare carriage return (the report or the failure marker). A

@@ -11,6 +11,7 @@ extern int debugPrint;
 bool isDirectory(const char* path);
 
 // Adds the files under `path` to dirTotal and returns it, or returns -2.0 when `path` is not a
-// plain folder; a path whose last component is "*.*" names none. Entries whose names begin with '.' are passed over; only plain folders are
-// entered, so links, hidden and read-only folders are counted like files, never descended.
+// plain folder; a path whose last component is "*.*" names none. Entries whose names begin with '.'
+// are passed over; only plain folders are entered, so links, hidden and read-only folders are
+// counted like files, never descended.
 double dirSize(const char* path);
