@@ -15,6 +15,17 @@ else()
     RESULT_VARIABLE git_failed ERROR_QUIET)
   if(git_failed OR NOT CPACK_VOLTALLY_SOURCE_DATE_EPOCH)
     file(TIMESTAMP ${PROJECT_SOURCE_DIR}/CMakeLists.txt CPACK_VOLTALLY_SOURCE_DATE_EPOCH %s UTC)
+  else()
+    # A commit, checkout or reset writes the reflog, so the build configures again and takes
+    # the new time rather than packing the old one.
+    execute_process(COMMAND git rev-parse --git-path logs/HEAD
+      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE reflog
+      OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    get_filename_component(reflog "${reflog}" ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
+    if(EXISTS ${reflog})
+      set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                   ${reflog})
+    endif()
   endif()
   set(ENV{SOURCE_DATE_EPOCH} ${CPACK_VOLTALLY_SOURCE_DATE_EPOCH})  # for string(TIMESTAMP)
 endif()
