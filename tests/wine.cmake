@@ -23,6 +23,14 @@ if(WIN32)
   add_test(NAME ConsoleCodePageNeverSet COMMAND sh -c
            "objdump -p \"$0\" | grep -q WriteConsoleW && ! objdump -p \"$0\" | grep -q SetConsoleOutputCP"
            $<TARGET_FILE:Voltally>)
+  # What Voltally.exe carries, read back through the system's calls; the packages check of
+  # scripts/test runs it on the programs.
+  add_executable(resource_probe resource_probe.cpp)
+  target_link_libraries(resource_probe PRIVATE version)
+  target_link_options(resource_probe PRIVATE -municode)
+  target_compile_definitions(resource_probe PRIVATE VOLTALLY_VERSION="${PROJECT_VERSION}"
+    VOLTALLY_VERSION_NUMBERS=${VOLTALLY_VERSION_NUMBERS}
+    VOLTALLY_DESCRIPTION="${PROJECT_DESCRIPTION}" VOLTALLY_COPYRIGHT="${VOLTALLY_COPYRIGHT}")
 elseif(NOT VOLTALLY_WINE_EXE)
   return()
 endif()
