@@ -1,18 +1,32 @@
 // The drive, disk-space and process services on Linux. The only drive is C:, the root directory;
 // the directory search lives in posix_search.cpp.
 #include <errno.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/posix_path.h"
 
 namespace {
 
 const int kDriveC = 3;
+
+// The file system of `path`, or of the nearest folder above it that can be looked at. A path
+// longer than the system takes in one piece is not tried.
+bool statvfsOfPath(const char* path, struct statvfs* vfs) {
+  if (path == nullptr) return false;
+  std::string at = fileSystemPath(path);
+  do {
+    if (at.size() < PATH_MAX && statvfs(at.c_str(), vfs) == 0) return true;
+  } while (cutToParent(&at));
+  return false;
+}
 
 }  // namespace
 
@@ -26,11 +40,11 @@ int changeDrive(int drive) {
   return drive == kDriveC ? 0 : -1;
 }
 
-int getDiskFree(int drive, DiskFree* out) {
+int getDiskFree(int drive, const char* path, DiskFree* out) {
   if (drive < 0 || drive > 26) return 87;
   if (drive != 0 && drive != kDriveC) return ENOENT;
   struct statvfs vfs;
-  if (statvfs("/", &vfs) != 0) return errno != 0 ? errno : EIO;
+  if (!statvfsOfPath(path, &vfs) && statvfs("/", &vfs) != 0) return errno != 0 ? errno : EIO;
   uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
   uint64_t bytesPerSector = unit % 512 == 0 ? 512 : unit;
   uint64_t sectorsPerCluster = unit / bytesPerSector;

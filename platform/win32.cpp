@@ -128,7 +128,7 @@ int changeDrive(int drive) {
   return SetCurrentDirectoryW(path) ? 0 : -1;
 }
 
-int getDiskFree(int drive, DiskFree* out) {
+int getDiskFree(int drive, const char*, DiskFree* out) {
   if (drive < 0 || drive > 26) return ERROR_INVALID_PARAMETER;
   const wchar_t root[4] = {wchar_t(drive + 64), L':', L'\\', L'\0'};
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
