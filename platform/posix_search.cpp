@@ -1,17 +1,15 @@
-// The directory search on Linux: drive-letter patterns resolved onto the file system, listings
-// read with getdents64 into one shared pool, and entries described from the listing's own types.
-#include <dirent.h>
+// The directory search on Linux: drive-letter patterns resolved onto the file system, and the
+// services over the search table. Listings are read by posix_listing.cpp.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_listing.h"
 #include "platform/posix_path.h"
 
 namespace {
@@ -20,14 +18,13 @@ namespace {
 // its last read in the pool.
 struct Search {
   bool open;
-  bool isBase;   // on the stack of bases while open
-  int fd;        // -1 for a lookup of a single entry
-  size_t batch;  // the last read: where it starts in the pool, its length, the next entry
-  size_t batchLength;
-  size_t position;
+  bool isBase;  // on the stack of bases while open
+  int fd;       // -1 for a lookup of a single entry
+  Reads reads;
 };
 
-// What the layer remembers between calls: the four structs below, gathered in `state`.
+// What the layer remembers between calls: the three structs below and the pool of
+// posix_listing.h, gathered in `state`.
 
 // The table of searches: handle h is slot h - 1, open or not. Closed slots are reused, the one
 // closed last first, so a long walk allocates nothing per folder once it has reached its depth.
@@ -51,17 +48,6 @@ struct Bases {
   std::string folder;
 };
 
-// Raw listing reads of every open listing share one pool, used as a stack: a listing reads above
-// the reads of the listings still open around it, so memory grows with the depth and never with
-// a folder's size. Every open listing's last read lies below `top`; with no listing open the
-// whole pool is free (`top` is 0). Reads are held as offsets, so the pool may move when it grows.
-struct Pool {
-  char* bytes;
-  size_t size;
-  size_t top;
-  size_t listings;  // open listings
-};
-
 // The folder that the last check opened (-1 when none), kept for the listing that the walk asks
 // for next: the listing then costs no second lookup by name and lists the very folder that was
 // checked, even if a link has replaced it since. Any next search takes it or closes it.
@@ -79,8 +65,6 @@ struct State {
   Checked checked;
 };
 State state = {{}, {}, {nullptr, 0, 0, 0}, {-1, {}}};
-
-const size_t kReadSize = 64 * 1024;  // large folders take few reads
 
 intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
@@ -125,110 +109,6 @@ int takeChecked(Checked& checked, const char* pattern, size_t folderLength) {
   }
   if (fd >= 0) close(fd);
   return -1;
-}
-
-// A read that ends on top gives its room back; everything still open lies below it.
-void releaseBatch(Pool& pool, Search& search) {
-  if (search.batch + search.batchLength == pool.top) pool.top = search.batch;
-  search.batchLength = 0;
-}
-
-void startListing(Pool& pool, Search& search, int fd) {
-  ++pool.listings;
-  search.fd = fd;
-  search.batch = pool.top;
-  search.batchLength = 0;
-  search.position = 0;
-}
-
-void endListing(Pool& pool, Search& search) {
-  close(search.fd);
-  search.fd = -1;
-  releaseBatch(pool, search);
-  if (--pool.listings == 0) pool.top = 0;
-}
-
-// Room for one read on top of the pool.
-bool reserveRead(Pool& pool) {
-  if (pool.size - pool.top >= kReadSize) return true;
-  const size_t size = std::max(std::max(2 * pool.size, 4 * kReadSize), pool.top + kReadSize);
-  char* grown = static_cast<char*>(realloc(pool.bytes, size));
-  if (grown == nullptr) return false;
-  pool.bytes = grown;
-  pool.size = size;
-  return true;
-}
-
-// The listing's next raw entry, reading the next batch when this one is used up; null at the end
-// of the listing or on a failure.
-const dirent64* nextRaw(Pool& pool, Search& search) {
-  if (search.position >= search.batchLength) {
-    // A read on top is read over; any other listing reads above the top.
-    releaseBatch(pool, search);
-    if (!reserveRead(pool)) return nullptr;
-    const ssize_t length = getdents64(search.fd, pool.bytes + pool.top, kReadSize);
-    search.batch = pool.top;
-    search.position = 0;
-    if (length <= 0) return nullptr;
-    search.batchLength = size_t(length);
-    pool.top += search.batchLength;
-  }
-  const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + search.batch + search.position);
-  search.position += d->d_reclen;
-  return d;
-}
-
-bool isHidden(const char* name) {
-  return name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
-}
-
-uint32_t attribOf(const struct stat& st) {
-  if (S_ISDIR(st.st_mode)) return kAttrDirectory;
-  if (S_ISLNK(st.st_mode)) return kAttrReparsePoint;
-  const bool writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-  return S_ISREG(st.st_mode) && !writable ? kAttrArchive | kAttrReadOnly : kAttrArchive;
-}
-
-// Fills `entry` for `name`; time stamps and size come from `st`, or are 0 without it. Returns
-// false, leaving `entry` untouched, when the name does not fit.
-bool fill(const char* name, uint32_t attrib, const struct stat* st, c_file* entry) {
-  const size_t length = strlen(name);
-  if (length >= sizeof entry->name) return false;
-  entry->attrib = isHidden(name) ? attrib | kAttrHidden : attrib;
-  entry->size = st != nullptr && S_ISREG(st->st_mode) ? uint64_t(st->st_size) : 0;
-  entry->timeCreate = st != nullptr ? uint32_t(st->st_ctime) : 0;
-  entry->timeAccess = st != nullptr ? uint32_t(st->st_atime) : 0;
-  entry->timeWrite = st != nullptr ? uint32_t(st->st_mtime) : 0;
-  memcpy(entry->name, name, length + 1);
-  return true;
-}
-
-// Fills `entry` for `name` in the folder `dirFd`. The listing's entry type spares a status call
-// for folders, links and special files; only regular and untyped entries are looked at. Returns
-// false, leaving `entry` untouched, when the entry cannot be looked at (it vanished, say).
-bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
-  switch (type) {
-    case DT_DIR:
-      return fill(name, kAttrDirectory, nullptr, entry);
-    case DT_LNK:
-      return fill(name, kAttrReparsePoint, nullptr, entry);
-    case DT_REG:
-    case DT_UNKNOWN: {
-      struct stat st;
-      return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-             fill(name, attribOf(st), &st, entry);
-    }
-    default:  // fifos, sockets and devices: never opened, counted as empty
-      return fill(name, kAttrArchive, nullptr, entry);
-  }
-}
-
-// Delivers the listing's next entry that can be described.
-bool readEntry(Pool& pool, Search& search, c_file* entry) {
-  while (const dirent64* d = nextRaw(pool, search)) {
-    if (describe(search.fd, d->d_name, d->d_type, entry)) return true;
-  }
-  return false;
 }
 
 // Where findFirst's pattern leads. Below an open listing its parts point into the pattern itself,
@@ -322,9 +202,11 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   if (fd < 0) return -1;
   const size_t slot = takeSlot(state.slots);
   Search& search = state.slots.searches[slot];
-  startListing(state.pool, search, fd);
-  if (!readEntry(state.pool, search, entry)) {
-    endListing(state.pool, search);
+  search.fd = fd;
+  startListing(state.pool, search.reads);
+  if (!readEntry(state.pool, search.reads, fd, entry)) {
+    endListing(state.pool, search.reads);
+    close(fd);
     releaseSlot(state.slots, slot);
     return -1;
   }
@@ -381,7 +263,7 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
 int findNext(intptr_t handle, c_file* entry) {
   Search* search = searchOf(state.slots, handle);
   if (search == nullptr || search->fd < 0) return -1;
-  return readEntry(state.pool, *search, entry) ? 0 : -1;
+  return readEntry(state.pool, search->reads, search->fd, entry) ? 0 : -1;
 }
 
 int findClose(intptr_t handle) {
@@ -389,7 +271,8 @@ int findClose(intptr_t handle) {
   if (search == nullptr) return -1;
   releaseSlot(state.slots, size_t(handle) - 1);
   if (search->fd < 0) return 0;
-  endListing(state.pool, *search);
+  endListing(state.pool, search->reads);
+  close(search->fd);
   if (search->isBase) popBase(state.bases, size_t(handle) - 1);
   return 0;
 }
