@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <limits.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -66,13 +65,6 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
 }
 
 void startPlatform() {
-  // The walk holds one open folder per level: take every descriptor the system grants, so that a
-  // tree deeper than the usual soft limit is still counted in full.
-  rlimit files;
-  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-  }
   // A reader that has gone is a failed write like any other, reported by the exit status rather
   // than by a death from a signal.
   signal(SIGPIPE, SIG_IGN);

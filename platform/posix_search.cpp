@@ -1,70 +1,42 @@
 // The directory search on Linux: drive-letter patterns resolved onto the file system, and the
-// services over the search table. Listings are read by posix_listing.cpp.
+// services over the tables of posix_search.h. Listings are read by posix_listing.cpp; the folders
+// they hold stay within the budget of posix_budget.cpp.
+#include "platform/posix_search.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix_listing.h"
+#include "platform/posix_budget.h"
 #include "platform/posix_path.h"
 
 namespace {
 
-// One search. A lookup of a single entry holds no folder; a listing holds its open folder and
-// its last read in the pool.
-struct Search {
-  bool open;
-  bool isBase;  // on the stack of bases while open
-  int fd;       // -1 for a lookup of a single entry
-  Reads reads;
-};
-
-// What the layer remembers between calls: the three structs below and the pool of
-// posix_listing.h, gathered in `state`.
-
-// The table of searches: handle h is slot h - 1, open or not. Closed slots are reused, the one
-// closed last first, so a long walk allocates nothing per folder once it has reached its depth.
-struct Slots {
-  std::vector<Search> searches;
-  std::vector<size_t> closed;  // every slot whose search is not open
-};
-
-// The open listings that patterns resolve from, innermost last: a listing is pushed when it is
-// opened from the root with no base open, or directly below the innermost base. Each one's folder,
-// as the caller wrote it, extends the one before it, so `folder` is the innermost one's folder
-// and holds all the others as prefixes of lengths `folderLength`: memory grows with the depth,
-// not with the sum of the path lengths.
-struct Base {
-  size_t slot;
-  int fd;  // the listing's own open folder
-  size_t folderLength;
-};
-struct Bases {
-  std::vector<Base> open;
-  std::string folder;
-};
-
 // The folder that the last check opened (-1 when none), kept for the listing that the walk asks
 // for next: the listing then costs no second lookup by name and lists the very folder that was
-// checked, even if a link has replaced it since. Any next search takes it or closes it.
+// checked, even if a link has replaced it since. Any next search takes it or closes it, and so
+// does closing a base, so the bases are the check's own while it is kept.
 struct Checked {
   int fd;
-  std::string pattern;  // the check's pattern, which names the folder
+  bool below;        // resolved below the innermost base
+  std::string name;  // what named the folder: below a base its own name, else the whole pattern
 };
 
-// Only the services and their two halves, openListing and lookUp, touch `state`; every other
-// function is handed what it uses.
+// What the layer remembers between calls: the tables of posix_search.h, the budget and the
+// check. Only the services and their two halves, openListing and lookUp, touch `state`; every
+// other function is handed what it uses.
 struct State {
   Slots slots;
   Bases bases;
   Pool pool;
+  Budget budget;
   Checked checked;
 };
-State state = {{}, {}, {nullptr, 0, 0, 0}, {-1, {}}};
+State state = {{}, {}, {nullptr, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}};
 
 intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
@@ -76,7 +48,8 @@ Search* searchOf(Slots& slots, intptr_t handle) {
   return search.open ? &search : nullptr;
 }
 
-size_t takeSlot(Slots& slots) {
+// A search of its own kind, holding no folder yet.
+size_t takeSlot(Slots& slots, bool listing) {
   size_t slot = slots.searches.size();
   if (slots.closed.empty()) {
     slots.searches.emplace_back();
@@ -84,7 +57,12 @@ size_t takeSlot(Slots& slots) {
     slot = slots.closed.back();
     slots.closed.pop_back();
   }
-  slots.searches[slot].open = true;
+  Search& search = slots.searches[slot];
+  search.open = true;
+  search.listing = listing;
+  search.isBase = false;
+  search.lost = false;
+  search.fd = -1;
   return slot;
 }
 
@@ -93,22 +71,9 @@ void releaseSlot(Slots& slots, size_t slot) {
   slots.closed.push_back(slot);
 }
 
-void dropChecked(Checked& checked) {
-  if (checked.fd >= 0) close(checked.fd);
+void dropChecked(Checked& checked, Budget& budget) {
+  if (checked.fd >= 0) closeCounted(budget, checked.fd);
   checked.fd = -1;
-}
-
-// The folder that the last check opened when the listing's folder, the first `folderLength`
-// bytes of `pattern`, is the folder checked; else -1.
-int takeChecked(Checked& checked, const char* pattern, size_t folderLength) {
-  const int fd = checked.fd;
-  checked.fd = -1;
-  if (fd >= 0 && checked.pattern.size() == folderLength &&
-      memcmp(checked.pattern.data(), pattern, folderLength) == 0) {
-    return fd;
-  }
-  if (fd >= 0) close(fd);
-  return -1;
 }
 
 // Where findFirst's pattern leads. Below an open listing its parts point into the pattern itself,
@@ -149,11 +114,12 @@ Target resolveBelow(const char* pattern, const char* rest, int baseFd) {
 
 // From the innermost base when the pattern lies directly below its folder, else from the working
 // directory or the root, through `translation`.
-Target resolve(const char* pattern, const Bases& bases, Translation* translation) {
+Target resolve(const char* pattern, const Slots& slots, const Bases& bases,
+               Translation* translation) {
   const size_t n = bases.folder.size();
   if (!bases.open.empty() && n > 0 && strncmp(pattern, bases.folder.data(), n) == 0 &&
       isSeparator(pattern[n])) {
-    return resolveBelow(pattern, pattern + n + 1, bases.open.back().fd);
+    return resolveBelow(pattern, pattern + n + 1, slots.searches[bases.open.back().slot].fd);
   }
   Target target = {};
   target.found = translatePattern(pattern, &translation->folder, &translation->last);
@@ -165,53 +131,70 @@ Target resolve(const char* pattern, const Bases& bases, Translation* translation
   return target;
 }
 
-int openFolder(const Target& target) {
-  const std::string folder =
-      target.folderLength > 0 ? std::string(target.folder, target.folderLength) : ".";
-  return openat(target.baseFd, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// The folder that the last check opened when it named the listing's folder, the first
+// `length` bytes of `name`; else -1.
+int takeChecked(Checked& checked, Budget& budget, bool below, const char* name, size_t length) {
+  const int fd = checked.fd;
+  checked.fd = -1;
+  if (fd >= 0 && checked.below == below && checked.name.size() == length &&
+      memcmp(checked.name.data(), name, length) == 0) {
+    return fd;
+  }
+  if (fd >= 0) closeCounted(budget, fd);
+  return -1;
 }
 
 // Only a listing that extends the innermost base can resolve below itself; another one leaves the
 // bases as they are, and patterns below it resolve from the root.
-void pushBase(Bases& bases, size_t slot, int fd, const char* pattern, size_t folderLength,
-              bool below) {
+void pushBase(Bases& bases, size_t slot, const char* pattern, size_t folderLength, bool below) {
   if (below) {
     // Below the innermost base, only this folder's own name is new.
     bases.folder.append(pattern + bases.folder.size(), folderLength - bases.folder.size());
   } else {
     bases.folder.assign(pattern, folderLength);
   }
-  bases.open.push_back({slot, fd, folderLength});
+  bases.open.push_back({slot, folderLength});
 }
 
-void popBase(Bases& bases, size_t slot) {
-  for (size_t i = bases.open.size(); i-- > 0;) {
-    if (bases.open[i].slot == slot) {
-      bases.open.erase(bases.open.begin() + long(i));
-      break;
-    }
-  }
+void popBase(Bases& bases, Budget& budget, size_t level) {
+  bases.open.erase(bases.open.begin() + long(level));
+  if (level < budget.lowest) --budget.lowest;
   if (!bases.open.empty()) bases.folder.resize(bases.open.back().folderLength);
+}
+
+// The base's place on the chain, sought from the innermost, where the walk's always is.
+size_t levelOf(const Bases& bases, size_t slot) {
+  size_t level = bases.open.size();
+  while (level-- > 1 && bases.open[level].slot != slot) {
+  }
+  return level;
 }
 
 intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   // A pattern without a separator before its "*.*" resolves nothing below it.
   const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
-  int fd = takeChecked(state.checked, pattern, folderLength);
-  if (fd < 0) fd = openFolder(target);
+  int fd = target.below
+               ? takeChecked(state.checked, state.budget, true, target.folder, target.folderLength)
+               : takeChecked(state.checked, state.budget, false, pattern, folderLength);
+  if (fd < 0) {
+    const std::string folder =
+        target.folderLength > 0 ? std::string(target.folder, target.folderLength) : ".";
+    fd = openCounted(state.budget, state.slots, state.bases, target.baseFd, folder.c_str(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
   if (fd < 0) return -1;
-  const size_t slot = takeSlot(state.slots);
+  const size_t slot = takeSlot(state.slots, true);
   Search& search = state.slots.searches[slot];
   search.fd = fd;
   startListing(state.pool, search.reads);
   if (!readEntry(state.pool, search.reads, fd, entry)) {
     endListing(state.pool, search.reads);
-    close(fd);
+    closeCounted(state.budget, fd);
     releaseSlot(state.slots, slot);
     return -1;
   }
   search.isBase = state.bases.open.empty() || target.below;
-  if (search.isBase) pushBase(state.bases, slot, fd, pattern, folderLength, target.below);
+  if (search.isBase) pushBase(state.bases, slot, pattern, folderLength, target.below);
   return handleOf(slot);
 }
 
@@ -227,36 +210,35 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
     if (joined.back() != '/') joined += '/';
     path = joined.append(target.last).c_str();
   }
-  const int fd = openat(target.baseFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = openCounted(state.budget, state.slots, state.bases, target.baseFd, path,
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) {
     if (!fill(target.last, kAttrDirectory, nullptr, entry)) {
-      close(fd);
+      closeCounted(state.budget, fd);
       return -1;
     }
     state.checked.fd = fd;
-    state.checked.pattern.assign(pattern);
+    state.checked.below = target.below;
+    state.checked.name.assign(target.below ? target.last : pattern);
   } else {
     struct stat st;
     if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
     if (!fill(target.last, attribOf(st), &st, entry)) return -1;
   }
-  const size_t slot = takeSlot(state.slots);
-  state.slots.searches[slot].fd = -1;
-  state.slots.searches[slot].isBase = false;
-  return handleOf(slot);
+  return handleOf(takeSlot(state.slots, false));
 }
 
 }  // namespace
 
 intptr_t findFirst(const char* pattern, c_file* entry) {
   Translation translation;
-  const Target target = resolve(pattern, state.bases, &translation);
+  const Target target = resolve(pattern, state.slots, state.bases, &translation);
   // Only "*.*" lists; any other last component is a name, whatever it holds, since a Linux name
   // may hold '*' and '?'.
   if (target.found && !target.literal && strcmp(target.last, "*.*") == 0) {
     return openListing(pattern, target, entry);
   }
-  dropChecked(state.checked);
+  dropChecked(state.checked, state.budget);
   return target.found ? lookUp(pattern, target, entry) : -1;
 }
 
@@ -269,10 +251,18 @@ int findNext(intptr_t handle, c_file* entry) {
 int findClose(intptr_t handle) {
   Search* search = searchOf(state.slots, handle);
   if (search == nullptr) return -1;
-  releaseSlot(state.slots, size_t(handle) - 1);
-  if (search->fd < 0) return 0;
+  const size_t slot = size_t(handle) - 1;
+  releaseSlot(state.slots, slot);
+  if (!search->listing) return 0;
+  if (search->isBase) {
+    // The walk comes back to the base around this one next: its folder, if given up, is found
+    // from this one while it is still open.
+    const size_t level = levelOf(state.bases, slot);
+    if (level > 0) findAgain(state.budget, state.slots, state.bases, level - 1);
+    dropChecked(state.checked, state.budget);
+    popBase(state.bases, state.budget, level);
+  }
   endListing(state.pool, search->reads);
-  close(search->fd);
-  if (search->isBase) popBase(state.bases, size_t(handle) - 1);
+  if (search->fd >= 0) closeCounted(state.budget, search->fd);
   return 0;
 }
