@@ -301,12 +301,12 @@ TEST_F(HostileTest, DeeperThanTheSoftOpenFileLimit) {
 TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
   if (geteuid() != 0) GTEST_SKIP() << "holding the walk at an open (fanotify) takes root";
   const struct {
-    const char* moves;
+    std::string row, moves;
     off_t ownSize;  // of each of the 20 files beside the chain in "moved"
     const char* column;
-  } cases[] = {{"top/moved", 1000, "20100.00"}, {"top/moved/lvl", 0, "100.00"}};
+  } cases[] = {{"found/", "top/moved", 1000, "20100.00"}, {"lost/", "top/moved/lvl", 0, "100.00"}};
   for (const auto& c : cases) {
-    const std::string row = std::string(c.moves) == "top/moved" ? "folder/" : "child/";
+    const std::string& row = c.row;
     folder(row);
     for (const char* name : {"top", "top/moved", "away"}) folder(row + name);
     for (int i = 0; i < 20; ++i) {
@@ -327,7 +327,7 @@ TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
     fanotify_event_metadata event = {};
     const bool held =
         poll(&ready, 1, 30000) == 1 && read(group, &event, sizeof event) == ssize_t(sizeof event);
-    EXPECT_TRUE(held) << c.moves << ": the walk never opened its deepest folder";
+    EXPECT_TRUE(held) << row << ": the walk never opened its deepest folder";
     if (held) {
       const std::string fds = "/proc/" + std::to_string(event.pid) + "/fd/";
       int folders = 0;
@@ -341,7 +341,7 @@ TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
       }
       EXPECT_LE(folders, 64) << "folders held open 101 levels down";
       const std::string moves = row + c.moves;
-      const std::string name = moves.substr(moves.rfind('/') + 1);
+      const std::string name = c.moves.substr(c.moves.rfind('/') + 1);
       EXPECT_EQ(rename(at(moves).c_str(), at(row + "away/" + name).c_str()), 0);
       folder(moves);
       file(moves + "/replacement", 1000000);
@@ -351,7 +351,7 @@ TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
     }
     close(group);  // lets anything still held go on
     walk.join();
-    expectTotal(r, c.column, c.moves);
+    expectTotal(r, c.column, row);
   }
 }
 
