@@ -55,7 +55,7 @@ int run(int argc, char** argv) {
   if (drive == 0) return -1;
 
   DiskFree disk = {};
-  const int result = getDiskFree(drive, &disk);
+  const int result = getDiskFree(drive, path, &disk);
   if (result != 0) {
     printOutput("-1 ");
     printOutput("-1 \r");

@@ -1,7 +1,9 @@
 /* Makes a deterministic tree of sparse files and prints "files folders" (the top not counted).
  *   gentree source DIR FOLDERS  a source-tree shape: about four subfolders and five files a folder
  *   gentree wide DIR FILES      one folder of FILES files
- *   gentree chain DIR DEPTH     DEPTH nested folders, one small file in each */
+ *   gentree chain DIR DEPTH     DEPTH nested folders, one small file in each
+ *   gentree deep DIR DEPTH      DEPTH nested folders, a 1-byte file every 1,000 levels from the
+ *                               top and 13 bytes at the bottom */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <stdint.h>
@@ -53,10 +55,11 @@ int main(int argc, char** argv) {
       snprintf(name, sizeof name, "entry%06ld.dat", i);
       makeFile(top, name, (off_t)(next() % 100000));
     }
-  } else if (strcmp(kind, "chain") == 0) {
+  } else if (strcmp(kind, "chain") == 0 || strcmp(kind, "deep") == 0) {
+    int every = strcmp(kind, "deep") == 0 ? 1000 : 1;
     int dir = top;
     for (long i = 0; i < count; ++i) {
-      makeFile(dir, "file", 1);
+      if (i % every == 0) makeFile(dir, "file", 1);
       if (mkdirat(dir, "level", 0755) != 0) {
         perror("mkdirat");
         return 1;
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
       dir = child;
       ++folders;
     }
+    if (every > 1) makeFile(dir, "file", 13);
     if (dir != top) close(dir);
   } else if (strcmp(kind, "source") == 0) {
     /* Folder i > 0 hangs below folder (i - 1) / 4 give or take, so the tree is about eight

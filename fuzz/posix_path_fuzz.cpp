@@ -47,6 +47,26 @@ void checkTranslation(const std::string& pattern) {
   if (!whole) fail("translation does not add up", pattern, folder + " | " + last);
 }
 
+// Cutting to the parent ends, at "/", "." or "", and each step keeps a prefix of the path.
+void checkAncestors(const std::string& pattern) {
+  std::string at = fileSystemPath(pattern.c_str());
+  if (at.find('\\') != std::string::npos) fail("path keeps a backslash", pattern, at);
+  for (size_t steps = 0;; ++steps) {
+    const std::string before = at;
+    if (!cutToParent(&at)) {
+      if (at != before) fail("a failed cut changed the path", pattern, at);
+      const bool top = at.empty() || ((at[0] == '/' || at[0] == '.') &&
+                                      at.find_first_not_of('/', 1) == std::string::npos);
+      if (!top) fail("stopped short of the top", pattern, at);
+      return;
+    }
+    if (steps > pattern.size() + 1) fail("cutting does not end", pattern, at);
+    if (at != "." && (at.size() >= before.size() || before.compare(0, at.size(), at) != 0)) {
+      fail("the parent is no shorter prefix", pattern, at);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,5 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fail("wrong last component", pattern, "");
   }
   checkTranslation(pattern);
+  checkAncestors(pattern);
   return 0;
 }

@@ -47,10 +47,15 @@ int currentDrive();
 // 1..31 fail without asking the system.
 int changeDrive(int drive);
 
-// Fills `out` with the geometry of `drive` (0 = the current drive) and returns 0, or returns the
-// system's error code, which is never 0 or -1. Numbers outside 0..26 return 87 (invalid
+// Fills `out` with the geometry of the disk that `path`, a path on `drive` (0 = the current
+// drive), lies on, and returns 0; or returns the system's error code, which is never 0 or -1,
+// when not even the drive's root can be read. Numbers outside 0..26 return 87 (invalid
 // parameter). After a failure `out` is undefined.
-int getDiskFree(int drive, DiskFree* out);
+// - Linux: the file system that holds `path`, and for a mount point the one mounted there. A path
+//   that does not exist or cannot be reached gives the file system of its nearest ancestor that
+//   can; a null `path` gives the root's.
+// - Windows: the drive's root, whatever `path` names.
+int getDiskFree(int drive, const char* path, DiskFree* out);
 
 // Opens a search and fills `entry` with its first match. A pattern whose last component is "*.*"
 // lists the folder named by the rest: every entry, "." and ".." included where the system lists

@@ -1,15 +1,18 @@
 // The drive, disk-space and process services on Linux. The only drive is C:, the root directory;
 // the directory search lives in posix_search.cpp.
 #include <errno.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdarg.h>
-#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
+#include "platform/geometry.h"
 #include "platform/platform.h"
+#include "platform/posix_path.h"
 
 namespace {
 
@@ -19,6 +22,17 @@ int outputError = 0;  // the first failed write's error, 0 while every write has
 
 void noteOutputError() {
   if (outputError == 0) outputError = errno != 0 ? errno : EIO;
+}
+
+// The file system of `path`, or of the nearest folder above it that can be looked at. A path
+// longer than the system takes in one piece is not tried.
+bool statvfsOfPath(const char* path, struct statvfs* vfs) {
+  if (path == nullptr) return false;
+  std::string at = fileSystemPath(path);
+  do {
+    if (at.size() < PATH_MAX && statvfs(at.c_str(), vfs) == 0) return true;
+  } while (cutToParent(&at));
+  return false;
 }
 
 }  // namespace
@@ -33,39 +47,19 @@ int changeDrive(int drive) {
   return drive == kDriveC ? 0 : -1;
 }
 
-int getDiskFree(int drive, DiskFree* out) {
+int getDiskFree(int drive, const char* path, DiskFree* out) {
   if (drive < 0 || drive > 26) return 87;
   if (drive != 0 && drive != kDriveC) return ENOENT;
   struct statvfs vfs;
-  if (statvfs("/", &vfs) != 0) return errno != 0 ? errno : EIO;
-  uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
-  uint64_t bytesPerSector = unit % 512 == 0 ? 512 : unit;
-  uint64_t sectorsPerCluster = unit / bytesPerSector;
-  uint64_t total = vfs.f_blocks;
-  uint64_t avail = vfs.f_bavail;
-  // Counts are 32 bits wide: on a huge file system, fewer and larger clusters carry the same
-  // capacity to within one cluster.
-  while (total > UINT32_MAX && sectorsPerCluster <= UINT32_MAX / 2) {
-    sectorsPerCluster *= 2;
-    total /= 2;
-    avail /= 2;
-  }
-  if (total > UINT32_MAX || bytesPerSector > UINT32_MAX) return EOVERFLOW;
-  out->totalClusters = uint32_t(total);
-  out->availClusters = uint32_t(avail > total ? total : avail);
-  out->sectorsPerCluster = uint32_t(sectorsPerCluster);
-  out->bytesPerSector = uint32_t(bytesPerSector);
-  return 0;
+  if (!statvfsOfPath(path, &vfs) && statvfs("/", &vfs) != 0) return errno != 0 ? errno : EIO;
+  const uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+  const uint64_t bytesPerSector = unit % 512 == 0 ? 512 : unit;
+  return fitDiskFree(vfs.f_blocks, vfs.f_bavail, unit / bytesPerSector, bytesPerSector, out)
+             ? 0
+             : EOVERFLOW;
 }
 
 void startPlatform() {
-  // The walk holds one open folder per level: take every descriptor the system grants, so that a
-  // tree deeper than the usual soft limit is still counted in full.
-  rlimit files;
-  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-  }
   // A reader that has gone is a failed write like any other, reported by the exit status rather
   // than by a death from a signal.
   signal(SIGPIPE, SIG_IGN);

@@ -18,3 +18,12 @@ bool translatePattern(const char* pattern, std::string* folder, std::string* las
 
 // Where the final component of `pattern` starts (0 when the pattern has no separator).
 size_t lastComponent(const char* pattern);
+
+// The whole of `path` on the file system, by the rules of translatePattern, whatever its drive
+// letter: "C:\tmp\x" gives "/tmp/x", "C:x" gives "x", and "C:" gives "".
+std::string fileSystemPath(const char* path);
+
+// Cuts a file-system path to the folder that holds its final component, by its text alone: "a/b"
+// becomes "a", "a" becomes ".", "/a" and "//a/" become "/". Returns false, leaving "/", "." and ""
+// as they are: nothing lies above them in the text.
+bool cutToParent(std::string* path);

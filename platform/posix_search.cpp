@@ -1,86 +1,42 @@
-// The directory search on Linux: drive-letter patterns resolved onto the file system, listings
-// read with getdents64 into one shared pool, and entries described from the listing's own types.
-#include <dirent.h>
+// The directory search on Linux: drive-letter patterns resolved onto the file system, and the
+// services over the tables of posix_search.h. Listings are read by posix_listing.cpp; the folders
+// they hold stay within the budget of posix_budget.cpp.
+#include "platform/posix_search.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_budget.h"
 #include "platform/posix_path.h"
 
 namespace {
 
-// One search. A lookup of a single entry holds no folder; a listing holds its open folder and
-// its last read in the pool.
-struct Search {
-  bool open;
-  bool isBase;   // on the stack of bases while open
-  int fd;        // -1 for a lookup of a single entry
-  size_t batch;  // the last read: where it starts in the pool, its length, the next entry
-  size_t batchLength;
-  size_t position;
-};
-
-// What the layer remembers between calls: the four structs below, gathered in `state`.
-
-// The table of searches: handle h is slot h - 1, open or not. Closed slots are reused, the one
-// closed last first, so a long walk allocates nothing per folder once it has reached its depth.
-struct Slots {
-  std::vector<Search> searches;
-  std::vector<size_t> closed;  // every slot whose search is not open
-};
-
-// The open listings that patterns resolve from, innermost last: a listing is pushed when it is
-// opened from the root with no base open, or directly below the innermost base. Each one's folder,
-// as the caller wrote it, extends the one before it, so `folder` is the innermost one's folder
-// and holds all the others as prefixes of lengths `folderLength`: memory grows with the depth,
-// not with the sum of the path lengths.
-struct Base {
-  size_t slot;
-  int fd;  // the listing's own open folder
-  size_t folderLength;
-};
-struct Bases {
-  std::vector<Base> open;
-  std::string folder;
-};
-
-// Raw listing reads of every open listing share one pool, used as a stack: a listing reads above
-// the reads of the listings still open around it, so memory grows with the depth and never with
-// a folder's size. Every open listing's last read lies below `top`; with no listing open the
-// whole pool is free (`top` is 0). Reads are held as offsets, so the pool may move when it grows.
-struct Pool {
-  char* bytes;
-  size_t size;
-  size_t top;
-  size_t listings;  // open listings
-};
-
 // The folder that the last check opened (-1 when none), kept for the listing that the walk asks
 // for next: the listing then costs no second lookup by name and lists the very folder that was
-// checked, even if a link has replaced it since. Any next search takes it or closes it.
+// checked, even if a link has replaced it since. Any next search takes it or closes it, and so
+// does closing a base, so the bases are the check's own while it is kept.
 struct Checked {
   int fd;
-  std::string pattern;  // the check's pattern, which names the folder
+  bool below;        // resolved below the innermost base
+  std::string name;  // what named the folder: below a base its own name, else the whole pattern
 };
 
-// Only the services and their two halves, openListing and lookUp, touch `state`; every other
-// function is handed what it uses.
+// What the layer remembers between calls: the tables of posix_search.h, the budget and the
+// check. Only the services and their two halves, openListing and lookUp, touch `state`; every
+// other function is handed what it uses.
 struct State {
   Slots slots;
   Bases bases;
   Pool pool;
+  Budget budget;
   Checked checked;
 };
-State state = {{}, {}, {nullptr, 0, 0, 0}, {-1, {}}};
-
-const size_t kReadSize = 64 * 1024;  // large folders take few reads
+State state = {{}, {}, {nullptr, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}};
 
 intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
@@ -92,7 +48,8 @@ Search* searchOf(Slots& slots, intptr_t handle) {
   return search.open ? &search : nullptr;
 }
 
-size_t takeSlot(Slots& slots) {
+// A search of its own kind, holding no folder yet.
+size_t takeSlot(Slots& slots, bool listing) {
   size_t slot = slots.searches.size();
   if (slots.closed.empty()) {
     slots.searches.emplace_back();
@@ -100,7 +57,12 @@ size_t takeSlot(Slots& slots) {
     slot = slots.closed.back();
     slots.closed.pop_back();
   }
-  slots.searches[slot].open = true;
+  Search& search = slots.searches[slot];
+  search.open = true;
+  search.listing = listing;
+  search.isBase = false;
+  search.lost = false;
+  search.fd = -1;
   return slot;
 }
 
@@ -109,126 +71,9 @@ void releaseSlot(Slots& slots, size_t slot) {
   slots.closed.push_back(slot);
 }
 
-void dropChecked(Checked& checked) {
-  if (checked.fd >= 0) close(checked.fd);
+void dropChecked(Checked& checked, Budget& budget) {
+  if (checked.fd >= 0) closeCounted(budget, checked.fd);
   checked.fd = -1;
-}
-
-// The folder that the last check opened when the listing's folder, the first `folderLength`
-// bytes of `pattern`, is the folder checked; else -1.
-int takeChecked(Checked& checked, const char* pattern, size_t folderLength) {
-  const int fd = checked.fd;
-  checked.fd = -1;
-  if (fd >= 0 && checked.pattern.size() == folderLength &&
-      memcmp(checked.pattern.data(), pattern, folderLength) == 0) {
-    return fd;
-  }
-  if (fd >= 0) close(fd);
-  return -1;
-}
-
-// A read that ends on top gives its room back; everything still open lies below it.
-void releaseBatch(Pool& pool, Search& search) {
-  if (search.batch + search.batchLength == pool.top) pool.top = search.batch;
-  search.batchLength = 0;
-}
-
-void startListing(Pool& pool, Search& search, int fd) {
-  ++pool.listings;
-  search.fd = fd;
-  search.batch = pool.top;
-  search.batchLength = 0;
-  search.position = 0;
-}
-
-void endListing(Pool& pool, Search& search) {
-  close(search.fd);
-  search.fd = -1;
-  releaseBatch(pool, search);
-  if (--pool.listings == 0) pool.top = 0;
-}
-
-// Room for one read on top of the pool.
-bool reserveRead(Pool& pool) {
-  if (pool.size - pool.top >= kReadSize) return true;
-  const size_t size = std::max(std::max(2 * pool.size, 4 * kReadSize), pool.top + kReadSize);
-  char* grown = static_cast<char*>(realloc(pool.bytes, size));
-  if (grown == nullptr) return false;
-  pool.bytes = grown;
-  pool.size = size;
-  return true;
-}
-
-// The listing's next raw entry, reading the next batch when this one is used up; null at the end
-// of the listing or on a failure.
-const dirent64* nextRaw(Pool& pool, Search& search) {
-  if (search.position >= search.batchLength) {
-    // A read on top is read over; any other listing reads above the top.
-    releaseBatch(pool, search);
-    if (!reserveRead(pool)) return nullptr;
-    const ssize_t length = getdents64(search.fd, pool.bytes + pool.top, kReadSize);
-    search.batch = pool.top;
-    search.position = 0;
-    if (length <= 0) return nullptr;
-    search.batchLength = size_t(length);
-    pool.top += search.batchLength;
-  }
-  const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + search.batch + search.position);
-  search.position += d->d_reclen;
-  return d;
-}
-
-bool isHidden(const char* name) {
-  return name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
-}
-
-uint32_t attribOf(const struct stat& st) {
-  if (S_ISDIR(st.st_mode)) return kAttrDirectory;
-  if (S_ISLNK(st.st_mode)) return kAttrReparsePoint;
-  const bool writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-  return S_ISREG(st.st_mode) && !writable ? kAttrArchive | kAttrReadOnly : kAttrArchive;
-}
-
-// Fills `entry` for `name`; time stamps and size come from `st`, or are 0 without it. Returns
-// false, leaving `entry` untouched, when the name does not fit.
-bool fill(const char* name, uint32_t attrib, const struct stat* st, c_file* entry) {
-  const size_t length = strlen(name);
-  if (length >= sizeof entry->name) return false;
-  entry->attrib = isHidden(name) ? attrib | kAttrHidden : attrib;
-  entry->size = st != nullptr && S_ISREG(st->st_mode) ? uint64_t(st->st_size) : 0;
-  entry->timeCreate = st != nullptr ? uint32_t(st->st_ctime) : 0;
-  entry->timeAccess = st != nullptr ? uint32_t(st->st_atime) : 0;
-  entry->timeWrite = st != nullptr ? uint32_t(st->st_mtime) : 0;
-  memcpy(entry->name, name, length + 1);
-  return true;
-}
-
-// Fills `entry` for `name` in the folder `dirFd`. The listing's entry type spares a status call
-// for folders, links and special files; only regular and untyped entries are looked at. Returns
-// false, leaving `entry` untouched, when the entry cannot be looked at (it vanished, say).
-bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
-  switch (type) {
-    case DT_DIR:
-      return fill(name, kAttrDirectory, nullptr, entry);
-    case DT_LNK:
-      return fill(name, kAttrReparsePoint, nullptr, entry);
-    case DT_REG:
-    case DT_UNKNOWN: {
-      struct stat st;
-      return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-             fill(name, attribOf(st), &st, entry);
-    }
-    default:  // fifos, sockets and devices: never opened, counted as empty
-      return fill(name, kAttrArchive, nullptr, entry);
-  }
-}
-
-// Delivers the listing's next entry that can be described.
-bool readEntry(Pool& pool, Search& search, c_file* entry) {
-  while (const dirent64* d = nextRaw(pool, search)) {
-    if (describe(search.fd, d->d_name, d->d_type, entry)) return true;
-  }
-  return false;
 }
 
 // Where findFirst's pattern leads. Below an open listing its parts point into the pattern itself,
@@ -269,11 +114,12 @@ Target resolveBelow(const char* pattern, const char* rest, int baseFd) {
 
 // From the innermost base when the pattern lies directly below its folder, else from the working
 // directory or the root, through `translation`.
-Target resolve(const char* pattern, const Bases& bases, Translation* translation) {
+Target resolve(const char* pattern, const Slots& slots, const Bases& bases,
+               Translation* translation) {
   const size_t n = bases.folder.size();
   if (!bases.open.empty() && n > 0 && strncmp(pattern, bases.folder.data(), n) == 0 &&
       isSeparator(pattern[n])) {
-    return resolveBelow(pattern, pattern + n + 1, bases.open.back().fd);
+    return resolveBelow(pattern, pattern + n + 1, slots.searches[bases.open.back().slot].fd);
   }
   Target target = {};
   target.found = translatePattern(pattern, &translation->folder, &translation->last);
@@ -285,51 +131,70 @@ Target resolve(const char* pattern, const Bases& bases, Translation* translation
   return target;
 }
 
-int openFolder(const Target& target) {
-  const std::string folder =
-      target.folderLength > 0 ? std::string(target.folder, target.folderLength) : ".";
-  return openat(target.baseFd, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// The folder that the last check opened when it named the listing's folder, the first
+// `length` bytes of `name`; else -1.
+int takeChecked(Checked& checked, Budget& budget, bool below, const char* name, size_t length) {
+  const int fd = checked.fd;
+  checked.fd = -1;
+  if (fd >= 0 && checked.below == below && checked.name.size() == length &&
+      memcmp(checked.name.data(), name, length) == 0) {
+    return fd;
+  }
+  if (fd >= 0) closeCounted(budget, fd);
+  return -1;
 }
 
 // Only a listing that extends the innermost base can resolve below itself; another one leaves the
 // bases as they are, and patterns below it resolve from the root.
-void pushBase(Bases& bases, size_t slot, int fd, const char* pattern, size_t folderLength,
-              bool below) {
+void pushBase(Bases& bases, size_t slot, const char* pattern, size_t folderLength, bool below) {
   if (below) {
     // Below the innermost base, only this folder's own name is new.
     bases.folder.append(pattern + bases.folder.size(), folderLength - bases.folder.size());
   } else {
     bases.folder.assign(pattern, folderLength);
   }
-  bases.open.push_back({slot, fd, folderLength});
+  bases.open.push_back({slot, folderLength});
 }
 
-void popBase(Bases& bases, size_t slot) {
-  for (size_t i = bases.open.size(); i-- > 0;) {
-    if (bases.open[i].slot == slot) {
-      bases.open.erase(bases.open.begin() + long(i));
-      break;
-    }
-  }
+void popBase(Bases& bases, Budget& budget, size_t level) {
+  bases.open.erase(bases.open.begin() + long(level));
+  if (level < budget.lowest) --budget.lowest;
   if (!bases.open.empty()) bases.folder.resize(bases.open.back().folderLength);
+}
+
+// The base's place on the chain, sought from the innermost, where the walk's always is.
+size_t levelOf(const Bases& bases, size_t slot) {
+  size_t level = bases.open.size();
+  while (level-- > 1 && bases.open[level].slot != slot) {
+  }
+  return level;
 }
 
 intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   // A pattern without a separator before its "*.*" resolves nothing below it.
   const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
-  int fd = takeChecked(state.checked, pattern, folderLength);
-  if (fd < 0) fd = openFolder(target);
+  int fd = target.below
+               ? takeChecked(state.checked, state.budget, true, target.folder, target.folderLength)
+               : takeChecked(state.checked, state.budget, false, pattern, folderLength);
+  if (fd < 0) {
+    const std::string folder =
+        target.folderLength > 0 ? std::string(target.folder, target.folderLength) : ".";
+    fd = openCounted(state.budget, state.slots, state.bases, target.baseFd, folder.c_str(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
   if (fd < 0) return -1;
-  const size_t slot = takeSlot(state.slots);
+  const size_t slot = takeSlot(state.slots, true);
   Search& search = state.slots.searches[slot];
-  startListing(state.pool, search, fd);
-  if (!readEntry(state.pool, search, entry)) {
-    endListing(state.pool, search);
+  search.fd = fd;
+  startListing(state.pool, search.reads);
+  if (!readEntry(state.pool, search.reads, fd, entry)) {
+    endListing(state.pool, search.reads);
+    closeCounted(state.budget, fd);
     releaseSlot(state.slots, slot);
     return -1;
   }
   search.isBase = state.bases.open.empty() || target.below;
-  if (search.isBase) pushBase(state.bases, slot, fd, pattern, folderLength, target.below);
+  if (search.isBase) pushBase(state.bases, slot, pattern, folderLength, target.below);
   return handleOf(slot);
 }
 
@@ -345,51 +210,59 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
     if (joined.back() != '/') joined += '/';
     path = joined.append(target.last).c_str();
   }
-  const int fd = openat(target.baseFd, path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = openCounted(state.budget, state.slots, state.bases, target.baseFd, path,
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) {
     if (!fill(target.last, kAttrDirectory, nullptr, entry)) {
-      close(fd);
+      closeCounted(state.budget, fd);
       return -1;
     }
     state.checked.fd = fd;
-    state.checked.pattern.assign(pattern);
+    state.checked.below = target.below;
+    state.checked.name.assign(target.below ? target.last : pattern);
   } else {
     struct stat st;
     if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
     if (!fill(target.last, attribOf(st), &st, entry)) return -1;
   }
-  const size_t slot = takeSlot(state.slots);
-  state.slots.searches[slot].fd = -1;
-  state.slots.searches[slot].isBase = false;
-  return handleOf(slot);
+  return handleOf(takeSlot(state.slots, false));
 }
 
 }  // namespace
 
 intptr_t findFirst(const char* pattern, c_file* entry) {
   Translation translation;
-  const Target target = resolve(pattern, state.bases, &translation);
+  const Target target = resolve(pattern, state.slots, state.bases, &translation);
   // Only "*.*" lists; any other last component is a name, whatever it holds, since a Linux name
   // may hold '*' and '?'.
   if (target.found && !target.literal && strcmp(target.last, "*.*") == 0) {
     return openListing(pattern, target, entry);
   }
-  dropChecked(state.checked);
+  dropChecked(state.checked, state.budget);
   return target.found ? lookUp(pattern, target, entry) : -1;
 }
 
 int findNext(intptr_t handle, c_file* entry) {
   Search* search = searchOf(state.slots, handle);
   if (search == nullptr || search->fd < 0) return -1;
-  return readEntry(state.pool, *search, entry) ? 0 : -1;
+  return readEntry(state.pool, search->reads, search->fd, entry) ? 0 : -1;
 }
 
 int findClose(intptr_t handle) {
   Search* search = searchOf(state.slots, handle);
   if (search == nullptr) return -1;
-  releaseSlot(state.slots, size_t(handle) - 1);
-  if (search->fd < 0) return 0;
-  endListing(state.pool, *search);
-  if (search->isBase) popBase(state.bases, size_t(handle) - 1);
+  const size_t slot = size_t(handle) - 1;
+  releaseSlot(state.slots, slot);
+  if (!search->listing) return 0;
+  if (search->isBase) {
+    // The walk comes back to the base around this one next: its folder, if given up, is found
+    // from this one while it is still open.
+    const size_t level = levelOf(state.bases, slot);
+    if (level > 0) findAgain(state.budget, state.slots, state.bases, level - 1);
+    dropChecked(state.checked, state.budget);
+    popBase(state.bases, state.budget, level);
+  }
+  endListing(state.pool, search->reads);
+  if (search->fd >= 0) closeCounted(state.budget, search->fd);
   return 0;
 }

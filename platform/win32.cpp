@@ -161,7 +161,7 @@ int changeDrive(int drive) {
 // clusters): Wine wraps them, Windows may clamp them. The byte counts of the Ex call carry any
 // size, and the classic call gives the geometry they are measured in; both are the caller's
 // quota-aware figures.
-int getDiskFree(int drive, DiskFree* out) {
+int getDiskFree(int drive, const char*, DiskFree* out) {
   if (drive < 0 || drive > 26) return ERROR_INVALID_PARAMETER;
   const wchar_t root[4] = {wchar_t(drive + 64), L':', L'\\', L'\0'};
   const wchar_t* const at = drive == 0 ? nullptr : root;

@@ -3,11 +3,13 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,6 +49,7 @@ class TreeTest : public testing::Test {
     root = base;
   }
   void TearDown() override {
+    for (const std::string& at : mounts) EXPECT_EQ(umount2(at.c_str(), MNT_DETACH), 0) << at;
     chmodAll(root);
     nftw(root.c_str(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
   }
@@ -76,6 +79,7 @@ class TreeTest : public testing::Test {
     return "C:" + root + (relative.empty() ? "" : "/" + relative);
   }
   std::string root;
+  std::vector<std::string> mounts;  // unmounted before the tree is removed
 };
 
 std::string lastColumn(const std::string& line) {
@@ -117,20 +121,60 @@ TEST_F(TreeTest, UnitsAndWholeWordLetters) {
   EXPECT_EQ(lastColumn(out), kLetterCases[0].column);
 }
 
-TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
-  std::string out;
-  struct statvfs before, after;
-  ASSERT_EQ(statvfs("/", &before), 0);
-  ASSERT_EQ(run({tool(), "b"}, &out), 0);
-  ASSERT_EQ(statvfs("/", &after), 0);
+// Each column against statvfs of the file system the path lies on, read before and after the run
+// since others write to it meanwhile: used space is (f_blocks - f_bavail) x f_frsize.
+void expectColumnsOf(const std::string& out, const struct statvfs& before,
+                     const struct statvfs& after, const std::string& what) {
   double capacity, freeSpace, used, total;
-  ASSERT_EQ(sscanf(out.c_str(), "%lf %lf %lf %lf", &capacity, &freeSpace, &used, &total), 4);
-  EXPECT_EQ(capacity, double(before.f_blocks) * double(before.f_frsize));
-  const double free1 = double(before.f_bavail) * double(before.f_frsize);
-  const double free2 = double(after.f_bavail) * double(after.f_frsize);
-  EXPECT_GE(freeSpace, std::min(free1, free2));
-  EXPECT_LE(freeSpace, std::max(free1, free2));
-  EXPECT_EQ(capacity - freeSpace, used);
+  ASSERT_EQ(sscanf(out.c_str(), "%lf %lf %lf %lf", &capacity, &freeSpace, &used, &total), 4)
+      << what;
+  const double unit = double(before.f_frsize);
+  EXPECT_EQ(capacity, double(before.f_blocks) * unit) << what;
+  const double free1 = double(before.f_bavail) * unit, free2 = double(after.f_bavail) * unit;
+  EXPECT_GE(freeSpace, std::min(free1, free2)) << what;
+  EXPECT_LE(freeSpace, std::max(free1, free2)) << what;
+  const double used1 = double(before.f_blocks - before.f_bavail) * unit;
+  const double used2 = double(after.f_blocks - after.f_bavail) * unit;
+  EXPECT_GE(used, std::min(used1, used2)) << what;
+  EXPECT_LE(used, std::max(used1, used2)) << what;
+}
+
+// The figures are those of the path's own file system: a tmpfs mounted inside the tree is one of
+// its own, and the folder that holds it is on the tree's, with the mount's files counted.
+TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
+  file("h", 11);
+  const bool privileged = geteuid() == 0;
+  if (privileged) {
+    mkdirs("mnt");
+    ASSERT_EQ(mount("tmpfs", (root + "/mnt").c_str(), "tmpfs", 0, "size=64m"), 0);
+    mounts.push_back(root + "/mnt");
+    mkdirs("mnt/inner");
+    file("mnt/inner/f", 5);
+    file("mnt/g", 7);
+  }
+  const struct {
+    const char* path;
+    const char* statvfsOf;
+    const char* column;
+  } cases[] = {
+      {"", "", privileged ? "23.00\r" : "11.00\r"},
+      {"mnt", "mnt", "12.00\r"},
+      {"mnt/inner", "mnt", "5.00\r"},
+      {"mnt/missing/deeper", "mnt", "-2.00\r"},
+  };
+  for (const auto& c : cases) {
+    if (!privileged && c.path[0] != '\0') continue;
+    const std::string of = root + (c.statvfsOf[0] ? "/" : "") + c.statvfsOf;
+    struct statvfs before, after;
+    std::string out;
+    ASSERT_EQ(statvfs(of.c_str(), &before), 0);
+    EXPECT_EQ(run({tool(c.path), "b"}, &out), 0) << c.path;
+    ASSERT_EQ(statvfs(of.c_str(), &after), 0);
+    expectColumnsOf(out, before, after, c.path);
+    EXPECT_EQ(lastColumn(out), c.column) << c.path;
+  }
+  if (!privileged)
+    GTEST_SKIP() << "mounting a tmpfs takes root: only the tree's own file system checked";
 }
 
 TEST_F(TreeTest, NotAFolderIsMinusTwoInEveryUnit) {

@@ -73,8 +73,8 @@ int changeDrive(int drive) {
   return 0;
 }
 
-int getDiskFree(int drive, DiskFree* out) {
-  fake.calls.push_back("getDiskFree " + std::to_string(drive));
+int getDiskFree(int drive, const char* path, DiskFree* out) {
+  fake.calls.push_back("getDiskFree " + std::to_string(drive) + " " + path);
   if (fake.diskError != 0) return fake.diskError;
   *out = fake.disk;
   return 0;

@@ -4,7 +4,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/fanotify.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -98,10 +100,10 @@ class HostileTest : public testing::Test {
   std::string tool(const std::string& relative = "") const {
     return "C:" + root + (relative.empty() ? "" : "/" + relative);
   }
-  // A chain of `levels` folders named "lvl", each holding a 1-byte file "f"; made through open
-  // folders, since its paths outgrow what the system takes in one piece.
-  void deepChain(int levels) {
-    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  // A chain of `levels` folders named "lvl" in the folder `under`, each holding a 1-byte file "f";
+  // made through open folders, since its paths outgrow what the system takes in one piece.
+  void deepChain(int levels, const std::string& under = "") {
+    int fd = open(under.empty() ? root.c_str() : at(under).c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(fd, 0);
     for (int i = 0; i < levels; ++i) {
       ASSERT_EQ(mkdirat(fd, "lvl", 0755), 0) << i;
@@ -272,9 +274,6 @@ TEST_F(HostileTest, HundredThousandEntriesInOneFolder) {
 // Deeper than any path the system takes in one piece: the walk goes below its open folders, so
 // every level counts. A path typed beyond the limit cannot be looked at and is no folder.
 TEST_F(HostileTest, TwoThousandLevelsBeyondPathMax) {
-  rlimit limit;
-  getrlimit(RLIMIT_NOFILE, &limit);
-  if (limit.rlim_max < 2100) GTEST_SKIP() << "the hard open-file limit is below the depth";
   deepChain(2000);
   std::string deep;
   for (int level = 1; level <= 2000; ++level) deep += level == 1 ? "lvl" : "/lvl";
@@ -287,14 +286,81 @@ TEST_F(HostileTest, TwoThousandLevelsBeyondPathMax) {
   expectTotal(runTool({tool(deep), "b"}), "-2.00", "beyond the limit");
 }
 
+// The search holds a few folders open, however deep the tree, so no open-file limit bounds the
+// depth it counts: a hard limit of 5 leaves it the two descriptors it needs.
 TEST_F(HostileTest, DeeperThanTheSoftOpenFileLimit) {
-  rlimit limit;
-  getrlimit(RLIMIT_NOFILE, &limit);
-  if (limit.rlim_max < 1600) GTEST_SKIP() << "the hard open-file limit is below the depth";
   deepChain(1500);
-  RunOptions options = within(60);
-  options.softFileLimit = 256;
-  expectTotal(runTool({tool(), "b"}, options), "1500.00", "soft limit 256");
+  const struct { rlim_t soft, hard; } cases[] = {{256, 0}, {0, 32}, {0, 5}};
+  for (const auto& c : cases) {
+    RunOptions options = within(60);
+    options.softFileLimit = c.soft;
+    options.hardFileLimit = c.hard;
+    const std::string label = "soft " + std::to_string(c.soft) + ", hard " + std::to_string(c.hard);
+    expectTotal(runTool({tool(), "b"}, options), "1500.00", label);
+  }
+}
+
+// Past the budget the walk gives up the folders it is below and finds each again from its child,
+// through "..", on the way back, checking that it is the same folder. The walk is held at the open
+// of its deepest folder (a fanotify permission event) while a folder it is below is renamed into
+// "away" and replaced: a folder found where it went counts in full and its replacement never
+// does; a folder that its child has left cannot be found, and reads no further, as does every
+// one around it. "away" holds files of the same names, 1,000,000 bytes each, that must not count.
+TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "holding the walk at an open (fanotify) takes root";
+  const struct {
+    std::string row, moves;
+    off_t ownSize;  // of each of the 20 files beside the chain in "moved"
+    const char* column;
+  } cases[] = {{"found/", "top/moved", 1000, "20100.00"}, {"lost/", "top/moved/lvl", 0, "100.00"}};
+  for (const auto& c : cases) {
+    const std::string& row = c.row;
+    folder(row);
+    for (const char* name : {"top", "top/moved", "away"}) folder(row + name);
+    for (int i = 0; i < 20; ++i) {
+      file(row + "top/moved/f" + std::to_string(i), c.ownSize);
+      file(row + "away/f" + std::to_string(i), 1000000);
+    }
+    deepChain(100, row + "top/moved");
+    std::string deepest = at(row + "top/moved");
+    for (int level = 0; level < 100; ++level) deepest += "/lvl";
+    const int group = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC);
+    if (group < 0) GTEST_SKIP() << "no fanotify here: " << strerror(errno);
+    ASSERT_EQ(
+        fanotify_mark(group, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ONDIR, AT_FDCWD, deepest.c_str()),
+        0);
+    RunResult r;
+    std::thread walk([&] { r = runTool({tool(row + "top"), "b"}, within(60)); });
+    pollfd ready = {group, POLLIN, 0};
+    fanotify_event_metadata event = {};
+    const bool held =
+        poll(&ready, 1, 30000) == 1 && read(group, &event, sizeof event) == ssize_t(sizeof event);
+    EXPECT_TRUE(held) << row << ": the walk never opened its deepest folder";
+    if (held) {
+      const std::string fds = "/proc/" + std::to_string(event.pid) + "/fd/";
+      int folders = 0;
+      if (DIR* dir = opendir(fds.c_str())) {
+        struct stat st;
+        while (const dirent* d = readdir(dir)) {
+          folders += d->d_name[0] != '.' && stat((fds + d->d_name).c_str(), &st) == 0 &&
+                     S_ISDIR(st.st_mode);
+        }
+        closedir(dir);
+      }
+      EXPECT_LE(folders, 64) << "folders held open 101 levels down";
+      const std::string moves = row + c.moves;
+      const std::string name = c.moves.substr(c.moves.rfind('/') + 1);
+      EXPECT_EQ(rename(at(moves).c_str(), at(row + "away/" + name).c_str()), 0);
+      folder(moves);
+      file(moves + "/replacement", 1000000);
+      const fanotify_response allow = {event.fd, FAN_ALLOW};
+      EXPECT_EQ(write(group, &allow, sizeof allow), ssize_t(sizeof allow));
+      close(event.fd);
+    }
+    close(group);  // lets anything still held go on
+    walk.join();
+    expectTotal(r, c.column, row);
+  }
 }
 
 // A Linux name is any bytes but '/' and NUL. Below an open folder the walk takes it whole: a

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 TEST(TranslatePattern, DriveAndSeparators) {
@@ -37,6 +40,29 @@ TEST(TranslatePattern, DriveAndSeparators) {
     if (!c.ok) continue;
     EXPECT_EQ(folder, c.folder) << c.pattern;
     EXPECT_EQ(last, c.last) << c.pattern;
+  }
+}
+
+// The geometry's path and the ancestors it falls back on, nearest first.
+TEST(FileSystemPath, AncestorsByText) {
+  const struct {
+    const char* path;
+    std::vector<std::string> chain;
+  } cases[] = {
+      {"C:\\tmp\\m/x", {"/tmp/m/x", "/tmp/m", "/tmp", "/"}},
+      {"c:/tmp/m/", {"/tmp/m/", "/tmp", "/"}},
+      {"C://a//b", {"//a//b", "//a", "/"}},
+      {"C:src\\a", {"src/a", "src", "."}},
+      {"C:..", {"..", "."}},
+      {"C:", {""}},
+      {"C:\\", {"/"}},
+      {"C:.", {"."}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> chain = {fileSystemPath(c.path)};
+    std::string at = chain[0];
+    while (cutToParent(&at)) chain.push_back(at);
+    EXPECT_EQ(chain, c.chain) << c.path;
   }
 }
 

@@ -41,12 +41,13 @@ void setUpChild(const RunOptions& options, int outFd, int errFd, const int pipeF
       dup2(pipeFds[1], 1);
       break;
   }
-  if (options.softFileLimit != 0) {
-    rlimit limit;
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = options.softFileLimit;
-    setrlimit(RLIMIT_NOFILE, &limit);
-  }
+  rlimit limit;
+  getrlimit(RLIMIT_NOFILE, &limit);
+  if (options.hardFileLimit != 0) limit.rlim_cur = limit.rlim_max = options.hardFileLimit;
+  if (options.softFileLimit != 0) limit.rlim_cur = options.softFileLimit;
+  setrlimit(RLIMIT_NOFILE, &limit);
+  // Whatever the test runner left open without close-on-exec would count against the limits.
+  close_range(3, ~0U, 0);
   for (const std::string& setting : options.env) putenv(const_cast<char*>(setting.c_str()));
   if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(125);
   if (options.unprivileged) dropPrivileges();

@@ -12,6 +12,7 @@ struct RunOptions {
   std::string cwd;               // empty keeps the caller's
   std::vector<std::string> env;  // "NAME=value" settings added to the caller's environment
   rlim_t softFileLimit = 0;      // 0 leaves the limit alone
+  rlim_t hardFileLimit = 0;      // both limits, as `ulimit -n` sets them; 0 leaves them alone
   bool unprivileged = false;     // drop to user nobody when run as root
   int seconds = 60;
 };

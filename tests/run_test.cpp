@@ -79,8 +79,9 @@ TEST_F(RunTest, ProbeSkipsAbsentDrivesStopsAtMatchAndRestores) {
   std::string out;
   EXPECT_EQ(runCaptured({"C:\\t"}, &out), 0);
   const std::vector<std::string> probe(fake.calls.begin(), fake.calls.begin() + 6);
-  EXPECT_EQ(probe, (std::vector<std::string>{"currentDrive", "changeDrive 2", "changeDrive 3",
-                                             "changeDrive 4", "getDiskFree 3", "findFirst C:\\t"}));
+  EXPECT_EQ(probe,
+            (std::vector<std::string>{"currentDrive", "changeDrive 2", "changeDrive 3",
+                                      "changeDrive 4", "getDiskFree 3 C:\\t", "findFirst C:\\t"}));
   EXPECT_EQ(fake.current, 4);
 }
 
@@ -132,7 +133,7 @@ TEST_F(RunTest, FailedGeometryPrintsMarkerAndCode) {
   EXPECT_EQ(out, "-1 -1 \r");
   EXPECT_EQ(runCaptured({"C:\\t", "d"}, &out), 21);
   EXPECT_EQ(out, "Display type = 3\nSizing C:\\t\n-1 -1 \r");
-  EXPECT_EQ(fake.calls.back(), "getDiskFree 3") << "no walk after a failed query";
+  EXPECT_EQ(fake.calls.back(), "getDiskFree 3 C:\\t") << "no walk after a failed query";
 }
 
 TEST_F(RunTest, PathThatIsNotAFolderPrintsMinusTwoInEveryUnit) {

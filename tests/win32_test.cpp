@@ -30,7 +30,7 @@ class Win32Drives : public testing::Test {
 TEST_F(Win32Drives, NumbersOutsideTheRangeFailWithoutAsking) {
   for (int drive : {-1, 0, 32, 1000}) EXPECT_EQ(changeDrive(drive), -1) << drive;
   DiskFree disk;
-  for (int drive : {-1, 27, 1000}) EXPECT_EQ(getDiskFree(drive, &disk), 87) << drive;
+  for (int drive : {-1, 27, 1000}) EXPECT_EQ(getDiskFree(drive, nullptr, &disk), 87) << drive;
 }
 
 TEST_F(Win32Drives, ChangeDriveMakesPresentDrivesCurrent) {
@@ -56,17 +56,19 @@ TEST_F(Win32Drives, NetworkPathMeansNoCurrentDrive) {
 
 TEST_F(Win32Drives, GeometryOfPresentAndAbsentDrives) {
   DiskFree disk = {};
-  ASSERT_EQ(getDiskFree(3, &disk), 0);
+  ASSERT_EQ(getDiskFree(3, nullptr, &disk), 0);
   EXPECT_GT(disk.totalClusters, 0u);
   EXPECT_LE(disk.availClusters, disk.totalClusters);
   EXPECT_EQ(disk.bytesPerSector, 512u);
   EXPECT_GT(disk.sectorsPerCluster, 0u);
   ASSERT_EQ(changeDrive(3), 0);
   DiskFree current = {};
-  ASSERT_EQ(getDiskFree(0, &current), 0) << "0 is the current drive";
+  ASSERT_EQ(getDiskFree(0, nullptr, &current), 0) << "0 is the current drive";
+  EXPECT_EQ(current.totalClusters, disk.totalClusters);
+  ASSERT_EQ(getDiskFree(3, "C:\\no\\such\\folder", &current), 0) << "the root, whatever the path";
   EXPECT_EQ(current.totalClusters, disk.totalClusters);
   for (int absent : {2, 5}) {
-    EXPECT_EQ(getDiskFree(absent, &disk), ERROR_PATH_NOT_FOUND) << absent;
+    EXPECT_EQ(getDiskFree(absent, nullptr, &disk), ERROR_PATH_NOT_FOUND) << absent;
   }
 }
 

@@ -1,0 +1,113 @@
+#include "platform/posix_listing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const size_t kReadSize = 64 * 1024;  // large folders take few reads
+
+// A read that ends on top gives its room back; everything still open lies below it.
+void releaseBatch(Pool& pool, Reads& reads) {
+  if (reads.batch + reads.length == pool.top) pool.top = reads.batch;
+  reads.length = 0;
+}
+
+// Room for one read on top of the pool.
+bool reserveRead(Pool& pool) {
+  if (pool.size - pool.top >= kReadSize) return true;
+  const size_t size = std::max(std::max(2 * pool.size, 4 * kReadSize), pool.top + kReadSize);
+  char* grown = static_cast<char*>(realloc(pool.bytes, size));
+  if (grown == nullptr) return false;
+  pool.bytes = grown;
+  pool.size = size;
+  return true;
+}
+
+// The listing's next raw entry, reading the next batch when this one is used up; null at the end
+// of the listing or on a failure.
+const dirent64* nextRaw(Pool& pool, Reads& reads, int fd) {
+  if (reads.position >= reads.length) {
+    // A read on top is read over; any other listing reads above the top.
+    releaseBatch(pool, reads);
+    if (!reserveRead(pool)) return nullptr;
+    const ssize_t length = getdents64(fd, pool.bytes + pool.top, kReadSize);
+    reads.batch = pool.top;
+    reads.position = 0;
+    if (length <= 0) return nullptr;
+    reads.length = size_t(length);
+    pool.top += reads.length;
+  }
+  const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + reads.batch + reads.position);
+  reads.position += d->d_reclen;
+  return d;
+}
+
+bool isHidden(const char* name) {
+  return name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+
+// Fills `entry` for `name` in the folder `dirFd`. The listing's entry type spares a status call
+// for folders, links and special files; only regular and untyped entries are looked at. Returns
+// false, leaving `entry` untouched, when the entry cannot be looked at (it vanished, say).
+bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
+  switch (type) {
+    case DT_DIR:
+      return fill(name, kAttrDirectory, nullptr, entry);
+    case DT_LNK:
+      return fill(name, kAttrReparsePoint, nullptr, entry);
+    case DT_REG:
+    case DT_UNKNOWN: {
+      struct stat st;
+      return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+             fill(name, attribOf(st), &st, entry);
+    }
+    default:  // fifos, sockets and devices: never opened, counted as empty
+      return fill(name, kAttrArchive, nullptr, entry);
+  }
+}
+
+}  // namespace
+
+void startListing(Pool& pool, Reads& reads) {
+  ++pool.listings;
+  reads.batch = pool.top;
+  reads.length = 0;
+  reads.position = 0;
+}
+
+void endListing(Pool& pool, Reads& reads) {
+  releaseBatch(pool, reads);
+  if (--pool.listings == 0) pool.top = 0;
+}
+
+bool readEntry(Pool& pool, Reads& reads, int fd, c_file* entry) {
+  while (const dirent64* d = nextRaw(pool, reads, fd)) {
+    if (describe(fd, d->d_name, d->d_type, entry)) return true;
+  }
+  return false;
+}
+
+uint32_t attribOf(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return kAttrDirectory;
+  if (S_ISLNK(st.st_mode)) return kAttrReparsePoint;
+  const bool writable = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  return S_ISREG(st.st_mode) && !writable ? kAttrArchive | kAttrReadOnly : kAttrArchive;
+}
+
+bool fill(const char* name, uint32_t attrib, const struct stat* st, c_file* entry) {
+  const size_t length = strlen(name);
+  if (length >= sizeof entry->name) return false;
+  entry->attrib = isHidden(name) ? attrib | kAttrHidden : attrib;
+  entry->size = st != nullptr && S_ISREG(st->st_mode) ? uint64_t(st->st_size) : 0;
+  entry->timeCreate = st != nullptr ? uint32_t(st->st_ctime) : 0;
+  entry->timeAccess = st != nullptr ? uint32_t(st->st_atime) : 0;
+  entry->timeWrite = st != nullptr ? uint32_t(st->st_mtime) : 0;
+  memcpy(entry->name, name, length + 1);
+  return true;
+}

@@ -1,0 +1,45 @@
+// Listings of the POSIX search: raw reads with getdents64 into one pool that every open listing
+// shares, and entries described from the listing's own types. Each function is handed the pool,
+// the listing's reads and its open folder; none keeps anything of its own.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// Raw listing reads of every open listing share one pool, used as a stack: a listing reads above
+// the reads of the listings still open around it, so memory grows with the depth and never with
+// a folder's size. Every open listing's last read lies below `top`; with no listing open the
+// whole pool is free (`top` is 0). Reads are held as offsets, so the pool may move when it grows.
+struct Pool {
+  char* bytes;
+  size_t size;
+  size_t top;
+  size_t listings;  // open listings
+};
+
+// One listing's last read: where it starts in the pool, its length, and where its next entry
+// starts within it. A listing whose read is used up reads its next one on top of the pool.
+struct Reads {
+  size_t batch;
+  size_t length;
+  size_t position;
+};
+
+void startListing(Pool& pool, Reads& reads);
+
+// Gives the listing's room in the pool back; its folder is the caller's to close.
+void endListing(Pool& pool, Reads& reads);
+
+// Fills `entry` with the listing's next entry that can be described, reading from the open
+// folder `fd` when the last read is used up. False at the end of the listing or on a failure.
+bool readEntry(Pool& pool, Reads& reads, int fd, c_file* entry);
+
+uint32_t attribOf(const struct stat& st);
+
+// Fills `entry` for `name`; time stamps and size come from `st`, or are 0 without it. Returns
+// false, leaving `entry` untouched, when the name does not fit.
+bool fill(const char* name, uint32_t attrib, const struct stat* st, c_file* entry);
