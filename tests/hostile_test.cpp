@@ -1,14 +1,14 @@
 // The real program against trees and surroundings nobody controls: special files, link loops,
-// unreadable folders, churn, huge and deep trees, odd names, /proc, bad command lines and output
-// that cannot be written. Every run is bounded in time; a run that blocks is killed and fails.
+// unreadable folders, churn, odd names, /proc, bad command lines and output that cannot be
+// written; huge and deep trees are in hostile_depth_test.cpp. Every run is bounded in time; a run
+// that blocks is killed and fails.
+#include "tests/hostile.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/fanotify.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -18,109 +18,15 @@
 
 #include <atomic>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/run_program.h"
-
 namespace {
-
-// The binary is copied into a world-readable folder so that an unprivileged user can run it.
-std::string base;
-std::string binary;
-
-RunOptions within(int seconds) {
-  RunOptions options;
-  options.seconds = seconds;
-  return options;
-}
-
-RunResult runTool(std::vector<std::string> args, const RunOptions& options = RunOptions()) {
-  args.insert(args.begin(), binary);
-  return runProgram(args, options);
-}
-
-std::string lastColumn(const std::string& line) {
-  const size_t space = line.rfind(' ');
-  return space == std::string::npos ? line : line.substr(space + 1);
-}
-
-// Exit 0, nothing on standard error, and the directory total in bytes.
-void expectTotal(const RunResult& r, const std::string& column, const std::string& what) {
-  EXPECT_FALSE(r.timedOut) << what;
-  EXPECT_EQ(r.status, 0) << what;
-  EXPECT_EQ(r.err, "") << what;
-  EXPECT_EQ(lastColumn(r.out), column + "\r") << what;
-}
-
-class HostileTest : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    char dir[] = "/tmp/voltally-hostile-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    base = dir;
-    chmod(dir, 0755);
-    binary = base + "/Voltally";
-    const std::string copy = "cp '" VOLTALLY_BINARY "' '" + binary + "'";
-    ASSERT_EQ(system(copy.c_str()), 0);
-    chmod(binary.c_str(), 0755);
-  }
-  static void TearDownTestSuite() { removeAll(base); }
-  static void removeAll(const std::string& path) {
-    const std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
-    EXPECT_EQ(system(command.c_str()), 0);
-  }
-  void SetUp() override {
-    root = base + "/" + testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
-  }
-  void TearDown() override { removeAll(root); }
-
-  std::string at(const std::string& relative) const { return root + "/" + relative; }
-  void folder(const std::string& relative) {
-    ASSERT_EQ(mkdir(at(relative).c_str(), 0755), 0) << relative;
-  }
-  // Sparse files: sizes cost no disk.
-  void file(const std::string& relative, off_t size) {
-    const int fd = open(at(relative).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0) << relative;
-    ASSERT_EQ(ftruncate(fd, size), 0);
-    close(fd);
-  }
-  void link(const std::string& target, const std::string& relative) {
-    ASSERT_EQ(symlink(target.c_str(), at(relative).c_str()), 0) << relative;
-  }
-  std::string tool(const std::string& relative = "") const {
-    return "C:" + root + (relative.empty() ? "" : "/" + relative);
-  }
-  // A chain of `levels` folders named "lvl" in the folder `under`, each holding a 1-byte file "f";
-  // made through open folders, since its paths outgrow what the system takes in one piece.
-  void deepChain(int levels, const std::string& under = "") {
-    int fd = open(under.empty() ? root.c_str() : at(under).c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    for (int i = 0; i < levels; ++i) {
-      ASSERT_EQ(mkdirat(fd, "lvl", 0755), 0) << i;
-      const int next = openat(fd, "lvl", O_RDONLY | O_DIRECTORY);
-      close(fd);
-      ASSERT_GE(next, 0) << i;
-      fd = next;
-      const int f = openat(fd, "f", O_CREAT | O_WRONLY, 0644);
-      ASSERT_GE(f, 0);
-      ASSERT_EQ(ftruncate(f, 1), 0);
-      close(f);
-    }
-    close(fd);
-  }
-
-  std::string root;
-};
 
 TEST_F(HostileTest, SpecialFilesAreNeverOpened) {
   file("a", 10);
@@ -256,111 +162,6 @@ TEST_F(HostileTest, EntriesComingAndGoingDuringTheWalk) {
   waitpid(churner, nullptr, 0);
   EXPECT_GT(created->load(), 100) << "the helper barely ran";
   munmap(created, sizeof(std::atomic<long>));
-}
-
-TEST_F(HostileTest, HundredThousandEntriesInOneFolder) {
-  folder("many");
-  // Ten files of 0 to 9 bytes and hard links to them: each name is an entry of its own, and
-  // links cost far less to make than files.
-  for (int i = 0; i < 10; ++i) file("many/" + std::to_string(i), i);
-  for (int i = 10; i < 100000; ++i) {
-    ASSERT_EQ(::link(at("many/" + std::to_string(i % 10)).c_str(),
-                     at("many/" + std::to_string(i)).c_str()),
-              0);
-  }
-  expectTotal(runTool({tool(), "b"}), "450000.00", "100000 entries");
-}
-
-// Deeper than any path the system takes in one piece: the walk goes below its open folders, so
-// every level counts. A path typed beyond the limit cannot be looked at and is no folder.
-TEST_F(HostileTest, TwoThousandLevelsBeyondPathMax) {
-  deepChain(2000);
-  std::string deep;
-  for (int level = 1; level <= 2000; ++level) deep += level == 1 ? "lvl" : "/lvl";
-  const int fits = int(PATH_MAX - root.size() - 2) / 4;  // levels whose path the system takes
-  std::string within;
-  for (int level = 1; level <= fits; ++level) within += level == 1 ? "lvl" : "/lvl";
-  ASSERT_GT(tool(deep).size(), size_t(PATH_MAX) * 3 / 2);
-  expectTotal(runTool({tool(), "b"}), "2000.00", "whole tree");
-  expectTotal(runTool({tool(within), "b"}), std::to_string(2001 - fits) + ".00", "within");
-  expectTotal(runTool({tool(deep), "b"}), "-2.00", "beyond the limit");
-}
-
-// The search holds a few folders open, however deep the tree, so no open-file limit bounds the
-// depth it counts: a hard limit of 5 leaves it the two descriptors it needs.
-TEST_F(HostileTest, DeeperThanTheSoftOpenFileLimit) {
-  deepChain(1500);
-  const struct { rlim_t soft, hard; } cases[] = {{256, 0}, {0, 32}, {0, 5}};
-  for (const auto& c : cases) {
-    RunOptions options = within(60);
-    options.softFileLimit = c.soft;
-    options.hardFileLimit = c.hard;
-    const std::string label = "soft " + std::to_string(c.soft) + ", hard " + std::to_string(c.hard);
-    expectTotal(runTool({tool(), "b"}, options), "1500.00", label);
-  }
-}
-
-// Past the budget the walk gives up the folders it is below and finds each again from its child,
-// through "..", on the way back, checking that it is the same folder. The walk is held at the open
-// of its deepest folder (a fanotify permission event) while a folder it is below is renamed into
-// "away" and replaced: a folder found where it went counts in full and its replacement never
-// does; a folder that its child has left cannot be found, and reads no further, as does every
-// one around it. "away" holds files of the same names, 1,000,000 bytes each, that must not count.
-TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
-  if (geteuid() != 0) GTEST_SKIP() << "holding the walk at an open (fanotify) takes root";
-  const struct {
-    std::string row, moves;
-    off_t ownSize;  // of each of the 20 files beside the chain in "moved"
-    const char* column;
-  } cases[] = {{"found/", "top/moved", 1000, "20100.00"}, {"lost/", "top/moved/lvl", 0, "100.00"}};
-  for (const auto& c : cases) {
-    const std::string& row = c.row;
-    folder(row);
-    for (const char* name : {"top", "top/moved", "away"}) folder(row + name);
-    for (int i = 0; i < 20; ++i) {
-      file(row + "top/moved/f" + std::to_string(i), c.ownSize);
-      file(row + "away/f" + std::to_string(i), 1000000);
-    }
-    deepChain(100, row + "top/moved");
-    std::string deepest = at(row + "top/moved");
-    for (int level = 0; level < 100; ++level) deepest += "/lvl";
-    const int group = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC);
-    if (group < 0) GTEST_SKIP() << "no fanotify here: " << strerror(errno);
-    ASSERT_EQ(
-        fanotify_mark(group, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ONDIR, AT_FDCWD, deepest.c_str()),
-        0);
-    RunResult r;
-    std::thread walk([&] { r = runTool({tool(row + "top"), "b"}, within(60)); });
-    pollfd ready = {group, POLLIN, 0};
-    fanotify_event_metadata event = {};
-    const bool held =
-        poll(&ready, 1, 30000) == 1 && read(group, &event, sizeof event) == ssize_t(sizeof event);
-    EXPECT_TRUE(held) << row << ": the walk never opened its deepest folder";
-    if (held) {
-      const std::string fds = "/proc/" + std::to_string(event.pid) + "/fd/";
-      int folders = 0;
-      if (DIR* dir = opendir(fds.c_str())) {
-        struct stat st;
-        while (const dirent* d = readdir(dir)) {
-          folders += d->d_name[0] != '.' && stat((fds + d->d_name).c_str(), &st) == 0 &&
-                     S_ISDIR(st.st_mode);
-        }
-        closedir(dir);
-      }
-      EXPECT_LE(folders, 64) << "folders held open 101 levels down";
-      const std::string moves = row + c.moves;
-      const std::string name = c.moves.substr(c.moves.rfind('/') + 1);
-      EXPECT_EQ(rename(at(moves).c_str(), at(row + "away/" + name).c_str()), 0);
-      folder(moves);
-      file(moves + "/replacement", 1000000);
-      const fanotify_response allow = {event.fd, FAN_ALLOW};
-      EXPECT_EQ(write(group, &allow, sizeof allow), ssize_t(sizeof allow));
-      close(event.fd);
-    }
-    close(group);  // lets anything still held go on
-    walk.join();
-    expectTotal(r, c.column, row);
-  }
 }
 
 // A Linux name is any bytes but '/' and NUL. Below an open folder the walk takes it whole: a
