@@ -164,9 +164,8 @@ void popBase(Bases& bases, Budget& budget, size_t level) {
 
 // The base's place on the chain, sought from the innermost, where the walk's always is.
 size_t levelOf(const Bases& bases, size_t slot) {
-  size_t level = bases.open.size();
-  while (level-- > 1 && bases.open[level].slot != slot) {
-  }
+  size_t level = bases.open.size() - 1;
+  while (level > 0 && bases.open[level].slot != slot) --level;
   return level;
 }
 

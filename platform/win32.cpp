@@ -5,8 +5,6 @@
 // an intptr_t, so a 64-bit build never truncates it. Standard output is in win32_output.cpp.
 #include <windows.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
