@@ -1,13 +1,12 @@
 // Reads back, through the system's own calls, what a Voltally.exe carries: its version resource
-// (GetFileVersionInfoW, which Explorer's Details tab uses) and its application manifest (an
-// activation context made from it, as the loader makes one at start). Prints every field it
-// reads and returns 0 only when each is what the build declared.
+// (GetFileVersionInfoW, which Explorer's Details tab uses) and its application manifest, as an
+// activation context made from it the way the loader makes one at start (a manifest the loader
+// cannot take keeps the program from starting), with its run level. Prints every field it reads
+// and returns 0 only when each is what the build declared.
 //   resource_probe.exe PATH\Voltally.exe
 #include <windows.h>
 
-#include <cstddef>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,31 +29,6 @@ const Field kFields[] = {
     {L"OriginalFilename", "Voltally.exe"},
     {L"FileDescription", VOLTALLY_DESCRIPTION},
     {L"LegalCopyright", VOLTALLY_COPYRIGHT},
-};
-
-struct SupportedOs {
-  const char* name;
-  GUID id;
-};
-
-const SupportedOs kSupportedOs[] = {
-    {"Windows 7", {0x35138b9a, 0x5d96, 0x4fbd, {0x8e, 0x2d, 0xa2, 0x44, 0x02, 0x25, 0xf9, 0x3a}}},
-    {"Windows 8", {0x4a2f28e3, 0x53b9, 0x4441, {0xba, 0x9c, 0xd6, 0x9d, 0x4a, 0x4a, 0x6e, 0x38}}},
-    {"Windows 8.1", {0x1f676c76, 0x80e1, 0x4239, {0x95, 0xbb, 0x83, 0xd0, 0xf6, 0xd0, 0xda, 0x78}}},
-    {"Windows 10 and 11",
-     {0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}}},
-};
-
-// The compatibility list as Windows 10 and later, and Wine, return it; mingw-w64's header has the
-// shorter element of Windows 7, without maxVersionTested.
-struct CompatibilityElement {
-  GUID id;
-  ACTCTX_COMPATIBILITY_ELEMENT_TYPE type;
-  ULONGLONG maxVersionTested;
-};
-struct CompatibilityInformation {
-  DWORD count;
-  CompatibilityElement elements[1];  // `count` of them, in the bytes that follow
 };
 
 const char* const kRunLevels[] = {"unspecified", "asInvoker", "highestAvailable",
@@ -123,32 +97,6 @@ bool checkManifest(const wchar_t* path) {
                                                              : std::to_string(level.RunLevel),
                  "asInvoker");
   good &= expect("uiAccess", read ? std::to_string(level.UiAccess) : "(unread)", "0");
-
-  SIZE_T needed = 0;
-  QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, nullptr, 0,
-               &needed);
-  std::vector<CompatibilityInformation> buffer(needed / sizeof(CompatibilityInformation) + 1);
-  const SIZE_T bytes = buffer.size() * sizeof(CompatibilityInformation);
-  if (!QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, buffer.data(),
-                    bytes, nullptr) ||
-      buffer[0].count >
-          (bytes - offsetof(CompatibilityInformation, elements)) / sizeof(CompatibilityElement)) {
-    printf("compatibility unread (error %lu)\n", GetLastError());
-    good = false;
-  } else {
-    const CompatibilityInformation& compatibility = buffer[0];
-    good &= expect("supportedOS entries", std::to_string(compatibility.count),
-                   std::to_string(sizeof kSupportedOs / sizeof kSupportedOs[0]));
-    for (const SupportedOs& os : kSupportedOs) {
-      bool listed = false;
-      for (DWORD i = 0; i < compatibility.count; ++i) {
-        const CompatibilityElement& element = compatibility.elements[i];
-        listed |= element.type == ACTCTX_COMPATIBILITY_ELEMENT_TYPE_OS &&
-                  memcmp(&element.id, &os.id, sizeof os.id) == 0;
-      }
-      good &= expect(os.name, listed ? "supported" : "missing", "supported");
-    }
-  }
   ReleaseActCtx(context);
   return good;
 }
