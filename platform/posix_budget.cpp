@@ -9,13 +9,13 @@
 
 namespace {
 
-// The folder's identity and the listing's position are what finding it again needs; without
-// them it could never be told apart from another, so it is lost.
-void giveUp(Budget& budget, Search& search) {
+// Finding the folder again needs its identity: without it the folder could never be told apart
+// from another, so it is lost.
+void giveUp(Budget& budget, Pool& pool, Search& search) {
   struct stat st;
-  const off_t at = lseek(search.fd, 0, SEEK_CUR);
-  if (at >= 0 && fstat(search.fd, &st) == 0) {
-    search.away = {st.st_dev, st.st_ino, at};
+  if (fstat(search.fd, &st) == 0) {
+    search.away = {st.st_dev, st.st_ino};
+    keepRest(pool, search.reads, search.fd);
   } else {
     search.lost = true;
   }
@@ -24,13 +24,13 @@ void giveUp(Budget& budget, Search& search) {
 }
 
 // The walk is depth first: the outermost folders are the ones it comes back to last.
-bool giveUpOutermost(Budget& budget, Slots& slots, const Bases& bases, int keep) {
+bool giveUpOutermost(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, int keep) {
   budget.lowest = std::min(budget.lowest, bases.open.size());
   bool below = true;  // no base from `lowest` to here holds its folder
   for (size_t i = budget.lowest; i + 1 < bases.open.size(); ++i) {
     Search& search = slots.searches[bases.open[i].slot];
     if (search.fd >= 0 && search.fd != keep) {
-      giveUp(budget, search);
+      giveUp(budget, pool, search);
       if (below) budget.lowest = i + 1;
       return true;
     }
@@ -42,16 +42,17 @@ bool giveUpOutermost(Budget& budget, Slots& slots, const Bases& bases, int keep)
 
 }  // namespace
 
-int openCounted(Budget& budget, Slots& slots, const Bases& bases, int dirFd, const char* path,
-                int flags) {
-  if (budget.held >= budget.limit) giveUpOutermost(budget, slots, bases, dirFd);
+int openCounted(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, int dirFd,
+                const char* path, int flags) {
+  if (budget.held >= budget.limit) giveUpOutermost(budget, slots, bases, pool, dirFd);
   for (;;) {
     const int fd = openat(dirFd, path, flags);
     if (fd >= 0) {
       ++budget.held;
       return fd;
     }
-    if ((errno != EMFILE && errno != ENFILE) || !giveUpOutermost(budget, slots, bases, dirFd)) {
+    if ((errno != EMFILE && errno != ENFILE) ||
+        !giveUpOutermost(budget, slots, bases, pool, dirFd)) {
       return -1;
     }
     // The system grants no more than were held: stay within that from now on, without asking.
@@ -64,17 +65,16 @@ void closeCounted(Budget& budget, int fd) {
   --budget.held;
 }
 
-void findAgain(Budget& budget, Slots& slots, const Bases& bases, size_t level) {
+void findAgain(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, size_t level) {
   Search& search = slots.searches[bases.open[level].slot];
   if (search.fd >= 0 || search.lost || level + 1 >= bases.open.size()) return;
   const int below = slots.searches[bases.open[level + 1].slot].fd;
   const int fd = below < 0 ? -1
-                           : openCounted(budget, slots, bases, below, "..",
+                           : openCounted(budget, slots, bases, pool, below, "..",
                                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat st;
   if (fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == search.away.device &&
-      st.st_ino == search.away.inode &&
-      lseek(fd, search.away.resume, SEEK_SET) == search.away.resume) {
+      st.st_ino == search.away.inode) {
     search.fd = fd;
     budget.lowest = std::min(budget.lowest, level);
     return;

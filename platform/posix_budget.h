@@ -1,7 +1,9 @@
 // The descriptor budget of the POSIX search: however deep the walk and whatever the limits, the
 // layer holds a small fixed number of open folders. Past the budget the outermost bases give up
-// their folders; a base is found again from the base below it, through "..", when the walk comes
-// back to it, and resumes its listing where it stood.
+// their folders, having first read the rest of their listings; a base is found again from the
+// base below it, through "..", when the walk comes back to it, and goes on from the entries it
+// kept, its folder needed again only to look at them. No offset of a folder is ever trusted across
+// two opens: overlayfs and FUSE file systems may give one another meaning, or refuse it.
 #pragma once
 
 #include <cstddef>
@@ -24,13 +26,12 @@ const size_t kFolderBudget = 64;
 // openat within the budget: first gives up the outermost base's folder when the budget is full,
 // and again while the system has no descriptor left. Neither the innermost base nor `dirFd` is
 // given up. Returns the descriptor, or -1.
-int openCounted(Budget& budget, Slots& slots, const Bases& bases, int dirFd, const char* path,
-                int flags);
+int openCounted(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, int dirFd,
+                const char* path, int flags);
 
 void closeCounted(Budget& budget, int fd);
 
 // Finds the folder of base `level`, given up, again from the base below it, which still holds
-// its own, and puts the listing back where it stood; a folder that is not found, or not as the
-// same folder, leaves the listing lost. Does nothing for a base that holds its folder or is
-// lost.
-void findAgain(Budget& budget, Slots& slots, const Bases& bases, size_t level);
+// its own; a folder that is not found, or not as the same folder, leaves the listing lost. Does
+// nothing for a base that holds its folder or is lost.
+void findAgain(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, size_t level);

@@ -29,12 +29,22 @@ bool reserveRead(Pool& pool) {
   return true;
 }
 
-// The listing's next raw entry, reading the next batch when this one is used up; null at the end
-// of the listing or on a failure.
-const dirent64* nextRaw(Pool& pool, Reads& reads, int fd) {
+// The next of the entries a listing kept, null after the last.
+const char* nextKept(Reads& reads, unsigned char* type) {
+  if (reads.restPosition >= reads.rest.size()) return nullptr;
+  const char* at = reads.rest.data() + reads.restPosition;
+  *type = static_cast<unsigned char>(at[0]);
+  reads.restPosition += strlen(at + 1) + 2;
+  return at + 1;
+}
+
+// The listing's next name and its type, reading the next batch when this one is used up; null at
+// the end of the listing or on a failure.
+const char* nextName(Pool& pool, Reads& reads, int fd, unsigned char* type) {
   if (reads.position >= reads.length) {
     // A read on top is read over; any other listing reads above the top.
     releaseBatch(pool, reads);
+    if (reads.kept) return nextKept(reads, type);
     if (!reserveRead(pool)) return nullptr;
     const ssize_t length = getdents64(fd, pool.bytes + pool.top, kReadSize);
     reads.batch = pool.top;
@@ -45,7 +55,8 @@ const dirent64* nextRaw(Pool& pool, Reads& reads, int fd) {
   }
   const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + reads.batch + reads.position);
   reads.position += d->d_reclen;
-  return d;
+  *type = d->d_type;
+  return d->d_name;
 }
 
 bool isHidden(const char* name) {
@@ -79,16 +90,39 @@ void startListing(Pool& pool, Reads& reads) {
   reads.batch = pool.top;
   reads.length = 0;
   reads.position = 0;
+  reads.kept = false;
+  reads.restPosition = 0;
 }
 
 void endListing(Pool& pool, Reads& reads) {
   releaseBatch(pool, reads);
   if (--pool.listings == 0) pool.top = 0;
+  std::string().swap(reads.rest);  // its memory too: only folders past the budget keep any
+  reads.kept = false;
+}
+
+// The reads go above the pool's top and are never kept there: each one is copied out at once. A
+// listing given up before has its rest already, and its folder, opened anew, would list again
+// from the start.
+void keepRest(Pool& pool, Reads& reads, int fd) {
+  if (reads.kept) return;
+  reads.kept = true;
+  while (reserveRead(pool)) {
+    const ssize_t length = getdents64(fd, pool.bytes + pool.top, kReadSize);
+    if (length <= 0) return;
+    for (ssize_t at = 0; at < length;) {
+      const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + pool.top + at);
+      reads.rest += char(d->d_type);
+      reads.rest.append(d->d_name, strlen(d->d_name) + 1);
+      at += d->d_reclen;
+    }
+  }
 }
 
 bool readEntry(Pool& pool, Reads& reads, int fd, c_file* entry) {
-  while (const dirent64* d = nextRaw(pool, reads, fd)) {
-    if (describe(fd, d->d_name, d->d_type, entry)) return true;
+  unsigned char type;
+  while (const char* name = nextName(pool, reads, fd, &type)) {
+    if (describe(fd, name, type, entry)) return true;
   }
   return false;
 }

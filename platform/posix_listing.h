@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -22,17 +23,28 @@ struct Pool {
 };
 
 // One listing's last read: where it starts in the pool, its length, and where its next entry
-// starts within it. A listing whose read is used up reads its next one on top of the pool.
+// starts within it. A listing whose read is used up reads its next one on top of the pool, unless
+// it has kept the rest of its entries: it then goes on from `rest` and never reads its folder
+// again, so a folder opened anew (whose offsets may name other entries by then) serves only to
+// look at them. `rest` is empty unless `kept`.
 struct Reads {
   size_t batch;
   size_t length;
   size_t position;
+  bool kept;
+  std::string rest;  // each entry after the last read: its type byte, its name and a NUL
+  size_t restPosition;
 };
 
 void startListing(Pool& pool, Reads& reads);
 
 // Gives the listing's room in the pool back; its folder is the caller's to close.
 void endListing(Pool& pool, Reads& reads);
+
+// Reads the rest of the listing from its open folder `fd` into `reads.rest`, so that the folder can
+// be closed while the listing goes on. A read that fails ends the listing there: the entries read
+// before it are kept.
+void keepRest(Pool& pool, Reads& reads, int fd);
 
 // Fills `entry` with the listing's next entry that can be described, reading from the open
 // folder `fd` when the last read is used up. False at the end of the listing or on a failure.

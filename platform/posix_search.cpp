@@ -178,8 +178,8 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
   if (fd < 0) {
     const std::string folder =
         target.folderLength > 0 ? std::string(target.folder, target.folderLength) : ".";
-    fd = openCounted(state.budget, state.slots, state.bases, target.baseFd, folder.c_str(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fd = openCounted(state.budget, state.slots, state.bases, state.pool, target.baseFd,
+                     folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
   if (fd < 0) return -1;
   const size_t slot = takeSlot(state.slots, true);
@@ -209,8 +209,8 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
     if (joined.back() != '/') joined += '/';
     path = joined.append(target.last).c_str();
   }
-  const int fd = openCounted(state.budget, state.slots, state.bases, target.baseFd, path,
-                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = openCounted(state.budget, state.slots, state.bases, state.pool, target.baseFd,
+                             path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) {
     if (!fill(target.last, kAttrDirectory, nullptr, entry)) {
       closeCounted(state.budget, fd);
@@ -257,7 +257,7 @@ int findClose(intptr_t handle) {
     // The walk comes back to the base around this one next: its folder, if given up, is found
     // from this one while it is still open.
     const size_t level = levelOf(state.bases, slot);
-    if (level > 0) findAgain(state.budget, state.slots, state.bases, level - 1);
+    if (level > 0) findAgain(state.budget, state.slots, state.bases, state.pool, level - 1);
     dropChecked(state.checked, state.budget);
     popBase(state.bases, state.budget, level);
   }

@@ -11,18 +11,17 @@
 
 #include "platform/posix_listing.h"
 
-// Where a listing whose folder was given up stood: the folder's identity, which the folder found
-// again must have, and the listing's position in it.
+// The identity of a folder given up, which the folder found again must have.
 struct Away {
   dev_t device;
   ino_t inode;
-  off_t resume;
 };
 
 // One search. A lookup of a single entry holds no folder (`fd` -1). A listing holds its open
-// folder, except a base past the budget, which has given it up (`fd` -1, `away` recorded) until
-// the listing below it closes and it is found again; until then it cannot be read. A base whose
-// folder cannot be found again as itself is `lost` and stays unreadable.
+// folder, except a base past the budget, which has given it up (`fd` -1, `away` recorded, the
+// rest of its entries kept in `reads`) until the listing below it closes and it is found again;
+// until then it cannot be read. A base whose folder cannot be found again as itself is `lost`
+// and stays unreadable.
 struct Search {
   bool open;
   bool listing;

@@ -4,11 +4,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/fanotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/run_program.h"
@@ -98,6 +104,35 @@ class HostileTest : public testing::Test {
       close(f);
     }
     close(fd);
+  }
+
+  // Runs the tool on `path` in bytes, held at the open of the folder `deepest` (a fanotify
+  // permission event, which takes root) while `whileHeld` runs with the held process's id. Returns
+  // false when the walk was never held there; the run is in `r` either way.
+  static bool runHeld(const std::string& path, const std::string& deepest,
+                      const std::function<void(pid_t)>& whileHeld, RunResult* r,
+                      const RunOptions& options = within(60)) {
+    const int group = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC);
+    if (group < 0 ||
+        fanotify_mark(group, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ONDIR, AT_FDCWD, deepest.c_str())) {
+      ADD_FAILURE() << "fanotify on " << deepest << ": " << strerror(errno);
+      if (group >= 0) close(group);
+      return false;
+    }
+    std::thread walk([&] { *r = runTool({path, "b"}, options); });
+    pollfd ready = {group, POLLIN, 0};
+    fanotify_event_metadata event = {};
+    const bool held =
+        poll(&ready, 1, 30000) == 1 && read(group, &event, sizeof event) == ssize_t(sizeof event);
+    if (held) {
+      whileHeld(event.pid);
+      const fanotify_response allow = {event.fd, FAN_ALLOW};
+      EXPECT_EQ(write(group, &allow, sizeof allow), ssize_t(sizeof allow));
+      close(event.fd);
+    }
+    close(group);  // lets anything still held go on
+    walk.join();
+    return held;
   }
 
   std::string root;
