@@ -141,7 +141,7 @@ TEST_F(HostileTest, ListingsThatChangeWhileTheWalkIsBelowThem) {
     const std::string command = "truncate -s 64M '" + image + "' && mkfs.exfat '" + image +
                                 "' >/dev/null 2>&1 && loop=$(losetup -f --show '" + image +
                                 "') && mount.exfat-fuse \"$loop\" '" + at("m") +
-                                "' >/dev/null 2>&1 && losetup -d \"$loop\"";
+                                "' >/dev/null 2>&1; status=$?; losetup -d \"$loop\"; exit $status";
     if (system(command.c_str()) != 0) return false;
     for (int i = 0; i < 1500; ++i) file("m/s" + std::to_string(i), 1);
     deepChain(100, "m");
