@@ -1,3 +1,5 @@
+#include <cstdlib>
+
 #include "app/voltally.h"
 #include "walk/walk.h"
 
@@ -9,6 +11,8 @@ void printUsage() {
 }
 
 namespace {
+
+const long kMostThreadsWanted = 1024;
 
 char upperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
@@ -28,6 +32,19 @@ int displayTypeFor(const char* letter) {
     default:
       return kMBytes;
   }
+}
+
+// VOLTALLY_THREADS, a whole number of threads for the walk from 1 up; 0 (the default) when it is
+// unset or anything else.
+int threadsWanted() {
+  const char* setting = std::getenv("VOLTALLY_THREADS");
+  if (setting == nullptr || *setting == '\0') return 0;
+  long threads = 0;
+  for (const char* at = setting; *at != '\0'; ++at) {
+    if (*at < '0' || *at > '9' || threads > kMostThreadsWanted) return 0;
+    threads = 10 * threads + (*at - '0');
+  }
+  return threads <= kMostThreadsWanted ? int(threads) : 0;
 }
 
 // A report that never reached its reader must not end in success: a script would take the
@@ -66,7 +83,9 @@ int run(int argc, char** argv) {
   computeFigures(disk, &figures);
 
   if (debugPrint) printOutput("call dirSize%s \n", path);
-  const double total = dirSize(path);
+  // A trace follows one walk's order, and one thread is that walk, call for call.
+  const int threads = debugPrint ? 1 : threadsWanted();
+  const double total = threads == 1 ? dirSize(path) : dirSizeOnThreads(path, threads);
 
   printReport(figures, displayType, total);
   finishBareLine();

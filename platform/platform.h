@@ -72,6 +72,31 @@ int findNext(intptr_t handle, c_file* entry);
 // Ends a search. Returns 0, or -1 when `handle` is not an open search.
 int findClose(intptr_t handle);
 
+// Searches on several threads. Each thread's searches are its own: a handle is good only on the
+// thread that opened it, and a pattern resolves against that thread's open listings alone, so
+// threads share no table and take no lock to search. A folder goes from one thread to another
+// only as a pass. findFirst, findNext, findClose, findPass and findTake may run on several
+// threads at once; every other service is called by one thread at a time.
+
+// How many threads may search at once: from 1 up to `wanted`, fewer where the system cannot hold
+// what that many would keep open (on Linux each open listing holds a descriptor, and the open-file
+// limit bounds them all). Divides the folders the search holds open among that many, so that all
+// of them together hold no more than one thread alone, plus two a thread. Called before those
+// threads search.
+int searchThreads(int wanted);
+
+// Hands a folder of the calling thread's searches to another thread's: checks the entry `path` of
+// the open listing `listing` and, when it is a plain folder, returns a pass for it, which holds
+// what the folder's listing needs until it is taken. `path` is the listing's folder as its pattern
+// named it, a backslash and the entry's name. Returns -1 when the entry is no plain folder, or
+// cannot be looked at from there now.
+intptr_t findPass(intptr_t listing, const char* path);
+
+// Takes a pass on the calling thread: its next findFirst of `path`, as given to findPass, with
+// "\*.*" after it lists the folder, and patterns below it resolve from there. Every pass is taken
+// exactly once.
+void findTake(intptr_t pass, const char* path);
+
 // Standard output, the one stream the tool writes: formats as printf does and writes the text, in
 // which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone. Output
 // may be held back until finishOutput. Returns 0, or the error code of the first write that

@@ -22,9 +22,10 @@ void releaseBatch(Pool& pool, Reads& reads) {
 bool reserveRead(Pool& pool) {
   if (pool.size - pool.top >= kReadSize) return true;
   const size_t size = std::max(std::max(2 * pool.size, 4 * kReadSize), pool.top + kReadSize);
-  char* grown = static_cast<char*>(realloc(pool.bytes, size));
+  char* grown = static_cast<char*>(realloc(pool.bytes.get(), size));
   if (grown == nullptr) return false;
-  pool.bytes = grown;
+  pool.bytes.release();
+  pool.bytes.reset(grown);
   pool.size = size;
   return true;
 }
@@ -46,14 +47,15 @@ const char* nextName(Pool& pool, Reads& reads, int fd, unsigned char* type) {
     releaseBatch(pool, reads);
     if (reads.kept) return nextKept(reads, type);
     if (!reserveRead(pool)) return nullptr;
-    const ssize_t length = getdents64(fd, pool.bytes + pool.top, kReadSize);
+    const ssize_t length = getdents64(fd, pool.bytes.get() + pool.top, kReadSize);
     reads.batch = pool.top;
     reads.position = 0;
     if (length <= 0) return nullptr;
     reads.length = size_t(length);
     pool.top += reads.length;
   }
-  const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + reads.batch + reads.position);
+  const auto* d =
+      reinterpret_cast<const dirent64*>(pool.bytes.get() + reads.batch + reads.position);
   reads.position += d->d_reclen;
   *type = d->d_type;
   return d->d_name;
@@ -108,10 +110,10 @@ void keepRest(Pool& pool, Reads& reads, int fd) {
   if (reads.kept) return;
   reads.kept = true;
   while (reserveRead(pool)) {
-    const ssize_t length = getdents64(fd, pool.bytes + pool.top, kReadSize);
+    const ssize_t length = getdents64(fd, pool.bytes.get() + pool.top, kReadSize);
     if (length <= 0) return;
     for (ssize_t at = 0; at < length;) {
-      const auto* d = reinterpret_cast<const dirent64*>(pool.bytes + pool.top + at);
+      const auto* d = reinterpret_cast<const dirent64*>(pool.bytes.get() + pool.top + at);
       reads.rest += char(d->d_type);
       reads.rest.append(d->d_name, strlen(d->d_name) + 1);
       at += d->d_reclen;

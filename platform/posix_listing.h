@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -15,8 +17,11 @@
 // the reads of the listings still open around it, so memory grows with the depth and never with
 // a folder's size. Every open listing's last read lies below `top`; with no listing open the
 // whole pool is free (`top` is 0). Reads are held as offsets, so the pool may move when it grows.
+struct FreeBytes {
+  void operator()(char* bytes) const { free(bytes); }
+};
 struct Pool {
-  char* bytes;
+  std::unique_ptr<char, FreeBytes> bytes;  // grown with realloc, so never value-initialized
   size_t size;
   size_t top;
   size_t listings;  // open listings

@@ -28,7 +28,8 @@ struct Checked {
 
 // What the layer remembers between calls: the tables of posix_search.h, the budget and the
 // check. Only the services and their two halves, openListing and lookUp, touch `state`; every
-// other function is handed what it uses.
+// other function is handed what it uses. Each thread has its own: searches on several threads
+// share nothing but the budget's share (posix_budget.cpp), so no lock sits on their path.
 struct State {
   Slots slots;
   Bases bases;
@@ -36,7 +37,7 @@ struct State {
   Budget budget;
   Checked checked;
 };
-State state = {{}, {}, {nullptr, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}};
+thread_local State state = {{}, {}, {{}, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}};
 
 intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
@@ -264,4 +265,34 @@ int findClose(intptr_t handle) {
   endListing(state.pool, search->reads);
   if (search->fd >= 0) closeCounted(state.budget, search->fd);
   return 0;
+}
+
+// Opened as a check below the listing's folder would be, but from whichever base the listing is:
+// the entry's name is what follows that base's folder, taken whole. The folder leaves this thread's
+// budget with the pass and joins the taker's.
+intptr_t findPass(intptr_t listing, const char* path) {
+  const Search* search = searchOf(state.slots, listing);
+  if (search == nullptr || !search->isBase || search->fd < 0) return -1;
+  const size_t slot = size_t(listing) - 1;
+  const size_t level = levelOf(state.bases, slot);
+  if (state.bases.open[level].slot != slot) return -1;
+  const size_t length = state.bases.open[level].folderLength;
+  if (strncmp(path, state.bases.folder.data(), length) != 0 || !isSeparator(path[length]) ||
+      path[length + 1] == '\0') {
+    return -1;
+  }
+  const int fd = openCounted(state.budget, state.slots, state.bases, state.pool, search->fd,
+                             path + length + 1, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  --state.budget.held;
+  return fd;
+}
+
+// Taken as this thread's own check of `path`, which the listing of `path` takes next.
+void findTake(intptr_t pass, const char* path) {
+  dropChecked(state.checked, state.budget);
+  state.checked.fd = int(pass);
+  state.checked.below = false;
+  state.checked.name.assign(path);
+  ++state.budget.held;
 }

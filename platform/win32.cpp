@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "platform/geometry.h"
@@ -22,11 +23,12 @@ static_assert(sizeof(c_file{}.name) >= 3 * (std::size(WIN32_FIND_DATAW{}.cFileNa
 // they are, trailing dots and spaces included. It takes only a full path, so the path the caller
 // names is made full once and remembered; the walk then names the entries below it by appending
 // "\" and names it was given, which go in verbatim.
+// Each thread searching has its own: its folders are its own.
 struct Base {
   std::string typed;  // as the caller named it
   std::wstring full;  // the system's full path, with the prefix
 };
-Base base;
+thread_local Base base;
 
 bool fullPath(const char* path, std::wstring* out) {
   std::wstring wide;
@@ -207,4 +209,25 @@ int findClose(intptr_t handle) {
 void startPlatform() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   seeSystemFoldersAsThemselves();
+}
+
+// Nothing here holds a search open between calls, so any number of threads can search.
+int searchThreads(int wanted) {
+  return wanted > 1 ? wanted : 1;
+}
+
+// A pass is the folder's full path, which the taker's paths below it extend.
+intptr_t findPass(intptr_t, const char* path) {
+  c_file entry;
+  const intptr_t search = findFirst(path, &entry);
+  if (search == -1) return -1;
+  findClose(search);
+  std::wstring full;
+  if (entry.attrib != kAttrDirectory || !systemPath(path, &full)) return -1;
+  return reinterpret_cast<intptr_t>(new std::wstring(std::move(full)));
+}
+
+void findTake(intptr_t pass, const char* path) {
+  std::unique_ptr<std::wstring> full(reinterpret_cast<std::wstring*>(pass));
+  base = {path, std::move(*full)};
 }

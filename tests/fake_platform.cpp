@@ -1,9 +1,13 @@
 #include "tests/fake_platform.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 FakePlatform fake;
 
@@ -17,6 +21,7 @@ struct FakeSearch {
 
 std::map<intptr_t, FakeSearch> searches;
 intptr_t nextHandle = 100;
+std::recursive_mutex turn;
 
 std::string parentOf(const std::string& path) {
   const size_t cut = path.rfind('\\');
@@ -62,11 +67,13 @@ void addFile(const std::string& path, uint64_t size, uint32_t attrib) {
 }
 
 int currentDrive() {
+  std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("currentDrive");
   return fake.current;
 }
 
 int changeDrive(int drive) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("changeDrive " + std::to_string(drive));
   if (fake.drives.count(drive) == 0) return -1;
   fake.current = drive;
@@ -74,6 +81,7 @@ int changeDrive(int drive) {
 }
 
 int getDiskFree(int drive, const char* path, DiskFree* out) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("getDiskFree " + std::to_string(drive) + " " + path);
   if (fake.diskError != 0) return fake.diskError;
   *out = fake.disk;
@@ -81,6 +89,10 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
 }
 
 intptr_t findFirst(const char* pattern, c_file* entry) {
+  if (fake.listingMicroseconds > 0 && strstr(pattern, "*.*") != nullptr) {
+    std::this_thread::sleep_for(std::chrono::microseconds(fake.listingMicroseconds));
+  }
+  std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back(std::string("findFirst ") + pattern);
   const std::string p = pattern;
   const std::string suffix = "\\*.*";
@@ -107,6 +119,7 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
 }
 
 int findNext(intptr_t handle, c_file* entry) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("findNext");
   const auto it = searches.find(handle);
   if (it == searches.end() || it->second.entries == nullptr) return -1;
@@ -117,10 +130,40 @@ int findNext(intptr_t handle, c_file* entry) {
 }
 
 int findClose(intptr_t handle) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("findClose");
   if (searches.erase(handle) == 0) return -1;
   fake.openHandles.erase(handle);
   return 0;
+}
+
+int searchThreads(int wanted) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
+  fake.calls.push_back("searchThreads " + std::to_string(wanted));
+  return std::max(1, std::min(wanted, fake.threads));
+}
+
+intptr_t findPass(intptr_t listing, const char* path) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
+  fake.calls.push_back(std::string("findPass ") + path);
+  const auto search = searches.find(listing);
+  const FakeEntry* found = findEntry(path);
+  if (search == searches.end() || search->second.entries == nullptr || found == nullptr ||
+      fake.failLookup.count(path) != 0) {
+    return -1;
+  }
+  const auto changed = fake.lookupAttrib.find(path);
+  if ((changed != fake.lookupAttrib.end() ? changed->second : found->attrib) != kAttrDirectory) {
+    return -1;
+  }
+  fake.passes.insert(nextHandle);
+  return nextHandle++;
+}
+
+void findTake(intptr_t pass, const char*) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
+  fake.calls.push_back("findTake");
+  if (fake.passes.erase(pass) == 0) fake.calls.push_back("findTake of no pass");
 }
 
 int printOutput(const char* format, ...) {

@@ -29,11 +29,17 @@ struct FakePlatform {
   std::map<std::string, uint32_t> lookupAttrib;  // what a folder's own search reports instead
   std::vector<std::string> calls;
   std::set<intptr_t> openHandles;
+  std::set<intptr_t> passes;    // handed out by findPass, not yet taken
+  int threads = 64;             // the most searchThreads grants
+  int listingMicroseconds = 0;  // how long each listing takes to open, as on a slow disk
 };
 
 extern FakePlatform fake;
 
 void resetFake();
+
+// The services may be called from several threads at once; they take turns on one lock. Tests
+// set up the tables before a run and read them after it.
 
 // Adds a folder with "." and ".." to the tables and to its parent's listing.
 void addFolder(const std::string& path, uint32_t attrib = kAttrDirectory);

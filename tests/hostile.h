@@ -29,9 +29,21 @@ inline RunOptions within(int seconds) {
   return options;
 }
 
+// The walk on `threads` threads, for a tree that changes between runs, which runTool cannot size
+// both ways.
+inline RunOptions onThreads(int threads, int seconds) {
+  RunOptions options = within(seconds);
+  options.env.push_back("VOLTALLY_THREADS=" + std::to_string(threads));
+  return options;
+}
+
+// Both ways (runBothWays), unless `options` sets the walk's threads itself.
 inline RunResult runTool(std::vector<std::string> args, const RunOptions& options = RunOptions()) {
   args.insert(args.begin(), binary);
-  return runProgram(args, options);
+  for (const std::string& setting : options.env) {
+    if (setting.rfind("VOLTALLY_THREADS=", 0) == 0) return runProgram(args, options);
+  }
+  return runBothWays(args, options);
 }
 
 inline std::string lastColumn(const std::string& line) {

@@ -48,16 +48,22 @@ TEST_F(HostileTest, TwoThousandLevelsBeyondPathMax) {
 }
 
 // The search holds a few folders open, however deep the tree, so no open-file limit bounds the
-// depth it counts: a hard limit of 5 leaves it the two descriptors it needs.
+// depth it counts: a hard limit of 5 leaves it the two descriptors it needs. Four chains side by
+// side are walked by as many threads at once where the limit leaves room for them, each within
+// its share; under a limit of 5 one thread walks them all.
 TEST_F(HostileTest, DeeperThanTheSoftOpenFileLimit) {
   deepChain(1500);
+  for (const char* side : {"b", "c", "d"}) {
+    folder(side);
+    deepChain(1500, side);
+  }
   const struct { rlim_t soft, hard; } cases[] = {{256, 0}, {0, 32}, {0, 5}};
   for (const auto& c : cases) {
     RunOptions options = within(60);
     options.softFileLimit = c.soft;
     options.hardFileLimit = c.hard;
     const std::string label = "soft " + std::to_string(c.soft) + ", hard " + std::to_string(c.hard);
-    expectTotal(runTool({tool(), "b"}, options), "1500.00", label);
+    expectTotal(runTool({tool(), "b"}, options), "6000.00", label);
   }
 }
 
@@ -89,32 +95,34 @@ TEST_F(HostileTest, FolderRenamedAwayWhileTheWalkIsBelowIt) {
     off_t ownSize;  // of each of the 20 files beside the chain in "moved"
     const char* column;
   } cases[] = {{"found/", "top/moved", 1000, "20100.00"}, {"lost/", "top/moved/lvl", 0, "100.00"}};
-  for (const auto& c : cases) {
-    const std::string& row = c.row;
-    folder(row);
-    for (const char* name : {"top", "top/moved", "away"}) folder(row + name);
-    for (int i = 0; i < 20; ++i) {
-      file(row + "top/moved/f" + std::to_string(i), c.ownSize);
-      file(row + "away/f" + std::to_string(i), 1000000);
+  for (const int threads : {1, 8})
+    for (const auto& c : cases) {
+      const std::string row = std::to_string(threads) + c.row;
+      folder(row);
+      for (const char* name : {"top", "top/moved", "away"}) folder(row + name);
+      for (int i = 0; i < 20; ++i) {
+        file(row + "top/moved/f" + std::to_string(i), c.ownSize);
+        file(row + "away/f" + std::to_string(i), 1000000);
+      }
+      deepChain(100, row + "top/moved");
+      std::string deepest = at(row + "top/moved");
+      for (int level = 0; level < 100; ++level) deepest += "/lvl";
+      RunResult r;
+      const bool held = runHeld(
+          tool(row + "top"), deepest,
+          [&](pid_t pid) {
+            EXPECT_LE(foldersHeldBy(pid), threads == 1 ? 64 : 64 + 2 * threads)
+                << "folders held open 101 levels down";
+            const std::string moves = row + c.moves;
+            const std::string name = c.moves.substr(c.moves.rfind('/') + 1);
+            EXPECT_EQ(rename(at(moves).c_str(), at(row + "away/" + name).c_str()), 0);
+            folder(moves);
+            file(moves + "/replacement", 1000000);
+          },
+          &r, onThreads(threads, 60));
+      EXPECT_TRUE(held) << row << ": the walk never opened its deepest folder";
+      expectTotal(r, c.column, row);
     }
-    deepChain(100, row + "top/moved");
-    std::string deepest = at(row + "top/moved");
-    for (int level = 0; level < 100; ++level) deepest += "/lvl";
-    RunResult r;
-    const bool held = runHeld(
-        tool(row + "top"), deepest,
-        [&](pid_t pid) {
-          EXPECT_LE(foldersHeldBy(pid), 64) << "folders held open 101 levels down";
-          const std::string moves = row + c.moves;
-          const std::string name = c.moves.substr(c.moves.rfind('/') + 1);
-          EXPECT_EQ(rename(at(moves).c_str(), at(row + "away/" + name).c_str()), 0);
-          folder(moves);
-          file(moves + "/replacement", 1000000);
-        },
-        &r);
-    EXPECT_TRUE(held) << row << ": the walk never opened its deepest folder";
-    expectTotal(r, c.column, row);
-  }
 }
 
 // A folder given up past the budget has read the rest of its listing first and goes on from what
@@ -177,28 +185,29 @@ TEST_F(HostileTest, ListingsThatChangeWhileTheWalkIsBelowThem) {
        },
        300, 50},
   };
-  for (const auto& c : cases) {
-    if (!c.make()) {
-      std::cout << "[ SKIPPED  ] " << c.fileSystem << ": cannot mount it here\n";
+  for (const int threads : {1, 8})
+    for (const auto& c : cases) {
+      if (!c.make()) {
+        std::cout << "[ SKIPPED  ] " << c.fileSystem << ": cannot mount it here\n";
+        removeAll(root);
+        folder("");
+        continue;
+      }
+      std::string deepest = at("m");
+      for (int level = 0; level < 100; ++level) deepest += "/lvl";
+      RunResult r;
+      EXPECT_TRUE(runHeld(
+          tool("m"), deepest, [&](pid_t) { c.change(); }, &r, onThreads(threads, 60)))
+          << c.fileSystem;
+      EXPECT_EQ(umount2(at("m").c_str(), MNT_DETACH), 0) << c.fileSystem;
+      EXPECT_FALSE(r.timedOut) << c.fileSystem;
+      EXPECT_EQ(r.status, 0) << c.fileSystem;
+      const long long total = strtoll(lastColumn(r.out).c_str(), nullptr, 10);
+      EXPECT_EQ(total % 1000000, c.stable) << c.fileSystem << ": " << r.out;
+      EXPECT_LE(total / 1000000, c.passing) << c.fileSystem << ": " << r.out;
       removeAll(root);
       folder("");
-      continue;
     }
-    std::string deepest = at("m");
-    for (int level = 0; level < 100; ++level) deepest += "/lvl";
-    RunResult r;
-    EXPECT_TRUE(runHeld(
-        tool("m"), deepest, [&](pid_t) { c.change(); }, &r))
-        << c.fileSystem;
-    EXPECT_EQ(umount2(at("m").c_str(), MNT_DETACH), 0) << c.fileSystem;
-    EXPECT_FALSE(r.timedOut) << c.fileSystem;
-    EXPECT_EQ(r.status, 0) << c.fileSystem;
-    const long long total = strtoll(lastColumn(r.out).c_str(), nullptr, 10);
-    EXPECT_EQ(total % 1000000, c.stable) << c.fileSystem << ": " << r.out;
-    EXPECT_LE(total / 1000000, c.passing) << c.fileSystem << ": " << r.out;
-    removeAll(root);
-    folder("");
-  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -102,4 +103,27 @@ RunResult runProgram(std::vector<std::string> args, const RunOptions& options) {
   close(outFd);
   close(errFd);
   return result;
+}
+
+RunResult runBothWays(const std::vector<std::string>& argv, const RunOptions& options) {
+  RunResult runs[2];
+  const char* settings[2] = {"VOLTALLY_THREADS=1", "VOLTALLY_THREADS=8"};
+  for (int i = 0; i < 2; ++i) {
+    RunOptions way = options;
+    way.env.push_back(settings[i]);
+    runs[i] = runProgram(argv, way);
+  }
+  const std::string what = argv.size() > 1 ? argv[1].substr(0, 80) : "";
+  EXPECT_EQ(runs[1].status, runs[0].status) << what;
+  EXPECT_EQ(sameWalk(runs[1].out), sameWalk(runs[0].out)) << what;
+  EXPECT_EQ(runs[1].err, runs[0].err) << what;
+  return runs[0];
+}
+
+std::string sameWalk(const std::string& out) {
+  if (out.empty() || out.back() != '\r') return out;
+  const size_t line = out.find_last_of('\n') == std::string::npos ? 0 : out.find_last_of('\n') + 1;
+  const size_t total = out.rfind(' ');
+  if (total == std::string::npos || total < line) return out;
+  return out.substr(0, line) + "#" + out.substr(total);
 }

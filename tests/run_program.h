@@ -29,5 +29,15 @@ struct RunResult {
 // 0, 1 and 2 is open in the program.
 RunResult runProgram(std::vector<std::string> argv, const RunOptions& options = RunOptions());
 
+// Runs the tool both ways, its walk on one thread (VOLTALLY_THREADS=1) and on eight, and expects
+// the same status and the same bytes from both but the drive's figures (sameWalk): no tree may
+// show which walk sized it. Returns the one-thread run.
+RunResult runBothWays(const std::vector<std::string>& argv,
+                      const RunOptions& options = RunOptions());
+
+// `out` with the drive's three figures of a report line at its end masked: the only part of a
+// run's output that others writing to the disk change between two runs.
+std::string sameWalk(const std::string& out);
+
 // Everything in the file `fd`, read from its start.
 std::string readAll(int fd);

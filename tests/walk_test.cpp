@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
 
@@ -17,11 +21,24 @@ class WalkTest : public testing::Test {
     debugPrint = 0;
     addFolder("C:\\t");
   }
-  void TearDown() override { EXPECT_TRUE(fake.openHandles.empty()) << "a search was left open"; }
+  void TearDown() override {
+    EXPECT_TRUE(fake.openHandles.empty()) << "a search was left open";
+    EXPECT_TRUE(fake.passes.empty()) << "a folder handed out was never taken";
+  }
 };
 
+// The walk of `path` both ways, on one thread and on four, which must agree to the byte; returns
+// the one-thread total, each way having started from a total of 0.
+double sized(const char* path) {
+  const double before = dirTotal;
+  const double one = dirSize(path);
+  dirTotal = before;
+  EXPECT_EQ(dirSizeOnThreads(path, 4), one) << path;
+  return one;
+}
+
 TEST_F(WalkTest, EmptyFolderIsZero) {
-  EXPECT_EQ(dirSize("C:\\t"), 0.0);
+  EXPECT_EQ(sized("C:\\t"), 0.0);
 }
 
 TEST_F(WalkTest, TwoLevelTreeAndItsTrace) {
@@ -50,7 +67,7 @@ TEST_F(WalkTest, OnlyPlainFoldersAreEntered) {
     addFile(path + "\\inside", 1000000);
     expected += attrib;
   }
-  EXPECT_EQ(dirSize("C:\\t"), expected);
+  EXPECT_EQ(sized("C:\\t"), expected);
   for (const std::string& call : fake.calls) EXPECT_EQ(call.find("inside"), std::string::npos);
 }
 
@@ -61,7 +78,7 @@ TEST_F(WalkTest, NamesBeginningWithDotArePassedOver) {
   addFile("C:\\t\\.git\\objects", 1000);
   addFile("C:\\t\\hidden", 3, kAttrHidden | kAttrArchive);
   addFile("C:\\t\\system", 2, kAttrSystem);
-  EXPECT_EQ(dirSize("C:\\t"), 12.0);
+  EXPECT_EQ(sized("C:\\t"), 12.0);
 }
 
 // After each failure a plain folder follows, named from the parent's path, which the failure
@@ -89,7 +106,7 @@ TEST_F(WalkTest, FailuresInsideTheWalkLeaveOutOnlyWhatFailed) {
   fake.failListing.insert("C:\\t\\locked");
   plainFolderAfter("locked");
   addFile("C:\\t\\after", 20);
-  EXPECT_EQ(dirSize("C:\\t"), 29.0);
+  EXPECT_EQ(sized("C:\\t"), 29.0);
 }
 
 TEST_F(WalkTest, TopPathThatIsNotAPlainFolder) {
@@ -112,7 +129,7 @@ TEST_F(WalkTest, TopPathThatIsNotAPlainFolder) {
       {"C:\\t/*.*", -2.0},
       {"C:*.*", -2.0},
   };
-  for (const auto& c : cases) EXPECT_EQ(dirSize(c.path), c.result) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(sized(c.path), c.result) << c.path;
   EXPECT_EQ(dirTotal, 0.0) << "a failed check adds nothing";
 }
 
@@ -128,7 +145,7 @@ TEST_F(WalkTest, InvalidDirectoryTrace) {
 TEST_F(WalkTest, LargeFilesCountInFull) {
   addFile("C:\\t\\big", (uint64_t(1) << 32) + 10);
   addFile("C:\\t\\huge", uint64_t(1) << 40);
-  EXPECT_EQ(dirSize("C:\\t"), 4294967306.0 + 1099511627776.0);
+  EXPECT_EQ(sized("C:\\t"), 4294967306.0 + 1099511627776.0);
 }
 
 TEST_F(WalkTest, TotalGrowsAcrossCalls) {
@@ -145,7 +162,32 @@ TEST_F(WalkTest, DeepTreeNeedsNoStack) {
     addFolder(path);
     addFile(path + "\\f", 1);
   }
-  EXPECT_EQ(dirSize("C:\\t"), double(depth));
+  EXPECT_EQ(sized("C:\\t"), double(depth));
+}
+
+// Enough folders that the threads hand many out, with every kind of failure among them: the
+// threads' total is the one thread's.
+TEST_F(WalkTest, ABushyTreeWithFailuresOnThreads) {
+  std::vector<std::string> paths = {"C:\\t"};
+  for (size_t i = 1; i < 3000; ++i) {
+    const std::string path = paths[(i - 1) / 3] + "\\d" + std::to_string(i);
+    paths.push_back(path);
+    addFolder(path, i % 23 == 0 ? 0x11u : uint32_t(kAttrDirectory));
+    for (size_t f = 0; f < i % 5; ++f) addFile(path + "\\f" + std::to_string(f), i * 10 + f);
+    addFile(path + "\\.hidden", 1000000);
+    if (i % 7 == 0) fake.failLookup.insert(path);
+    if (i % 11 == 0) fake.failListing.insert(path);
+    if (i % 13 == 0) fake.failNextAfter[path] = 3;
+    if (i % 17 == 0) fake.lookupAttrib[path] = 0x12;
+  }
+  const double one = dirSize("C:\\t");
+  fake.listingMicroseconds = 20;  // time for the threads to wait, and to be handed folders
+  for (const int threads : {2, 3, 8}) {
+    dirTotal = 0.0;
+    EXPECT_EQ(dirSizeOnThreads("C:\\t", threads), one) << threads << " threads";
+  }
+  EXPECT_GT(std::count(fake.calls.begin(), fake.calls.end(), "findTake"), 0)
+      << "no folder was handed out";
 }
 
 }  // namespace

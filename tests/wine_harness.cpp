@@ -66,13 +66,8 @@ RunResult runCmd(const std::string& line) {
 // either stream. The program never ends that way under these suites (a failed write of its line
 // would give another error code), so such a run is repeated, a few times at most, said on stderr
 // and counted, a line each, in the state folder's file wine-reruns, so that a rise is seen.
-RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd,
-                     RunOptions::Output out) {
-  std::vector<std::string> argv = {WINE_RUN, unixProgram()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  RunOptions options = inPrefix();
-  options.cwd = cwd;
-  options.out = out;
+namespace {
+RunResult runOnce(const std::vector<std::string>& argv, const RunOptions& options) {
   RunResult run = runProgram(argv, options);
   for (int retry = 0; retry < 3 && run.status == 1 && run.out.empty() && run.err.empty(); ++retry) {
     fprintf(stderr, "Wine ended a run with status 1 and no output; running it again\n");
@@ -83,6 +78,30 @@ RunResult runWindows(const std::vector<std::string>& args, const std::string& cw
     run = runProgram(argv, options);
   }
   return run;
+}
+}  // namespace
+
+// Both ways, as runBothWays does, the search handles of a trace being Wine's own.
+RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd,
+                     RunOptions::Output out) {
+  std::vector<std::string> argv = {WINE_RUN, unixProgram()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunResult runs[2];
+  for (int threads : {1, 8}) {
+    RunOptions options = inPrefix();
+    options.cwd = cwd;
+    options.out = out;
+    options.env.push_back("VOLTALLY_THREADS=" + std::to_string(threads));
+    runs[threads > 1] = runOnce(argv, options);
+  }
+  std::vector<std::string> handles;
+  const std::string what = args.empty() ? "" : args[0];
+  EXPECT_EQ(runs[1].status, runs[0].status) << what;
+  EXPECT_EQ(sameWalk(maskHandles(runs[1].out, &handles)),
+            sameWalk(maskHandles(runs[0].out, &handles)))
+      << what;
+  EXPECT_EQ(runs[1].err, runs[0].err) << what;
+  return runs[0];
 }
 
 RunResult runOnConsole(const std::vector<std::string>& args) {

@@ -5,17 +5,14 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "walk/folder_check.h"
 
 double dirTotal = 0.0;
 int debugPrint = 0;
 
-namespace {
-
-// What the walk appends to a folder's path to list it.
 const char kListing[] = "*.*";
 
-// The check of a folder; `searchable` false stands for a search that cannot open, with its trace.
-bool check(const char* path, bool searchable) {
+bool checkFolder(const char* path, bool searchable) {
   c_file entry;
   entry.attrib = 0;  // what the trace shows when the search does not open
   const intptr_t handle = searchable ? findFirst(path, &entry) : -1;
@@ -36,6 +33,8 @@ bool namesAListing(const std::string& path) {
          (start == 2 && path[1] == ':');
 }
 
+namespace {
+
 // One open listing of the walk. `parentLength` is where the path is cut back to when the listing
 // ends, dropping this folder's name.
 struct Level {
@@ -48,7 +47,7 @@ struct Level {
 // the folder then contributes nothing.
 bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c_file* entry,
            bool searchable = true) {
-  if (!check(path.c_str(), searchable)) {
+  if (!checkFolder(path.c_str(), searchable)) {
     if (debugPrint) printOutput("Error invalid directory %s\n", path.c_str());
     return false;
   }
@@ -65,7 +64,7 @@ bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c
 }  // namespace
 
 bool isDirectory(const char* path) {
-  return check(path, true);
+  return checkFolder(path, true);
 }
 
 // Depth-first, in the order the system lists entries, holding one open listing per level. The

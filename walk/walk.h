@@ -15,3 +15,11 @@ bool isDirectory(const char* path);
 // are passed over; only plain folders are entered, so links, hidden and read-only folders are
 // counted like files, never descended.
 double dirSize(const char* path);
+
+// As dirSize, the walk spread over up to `threads` threads, and never traced, since a trace
+// follows one walk's order. With `threads` 0 it takes defaultThreads(), started only once the
+// walk has entered enough folders, so that a small tree is walked by the calling thread alone.
+double dirSizeOnThreads(const char* path, int threads);
+
+// The threads a walk takes unless told otherwise: a few for each processor, within a cap.
+int defaultThreads();

@@ -1,0 +1,279 @@
+// The walk spread over threads. Each thread walks depth first below a folder of its own, as
+// dirSize does, except that every listing keeps back the first folder it shows until it has
+// ended. Those folders are the thread's stack of work, and it shares only when another thread
+// waits: it then hands out the one it kept furthest up, whose subtree is likely the largest, as a
+// pass that the waiting thread lists. The threads meet only there, under one lock; nothing is
+// shared where entries are counted. The walk ends when every thread waits and nothing is handed
+// out.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "walk/folder_check.h"
+#include "walk/walk.h"
+
+namespace {
+
+// Folders the first thread enters before any other starts, unless the threads were asked for by
+// number: a tree that small is walked as by one thread, at no cost for threads it does not need.
+const size_t kFoldersBeforeThreads = 256;
+
+// Waiting on the disk, more requests in flight than processors still pay, up to a point.
+const int kThreadsPerProcessor = 4;
+const int kMostThreads = 16;
+
+// A folder handed out, waiting for a thread to list it.
+struct Handed {
+  intptr_t pass;
+  std::string path;
+};
+
+// What the threads share, under `lock`. A folder is handed out only to a thread that waits, so
+// the folders `handed` out and those `promised`, being looked at for it, are never more than
+// `idle`; `idle` is written under the lock and read without it, as a hint, where a folder is
+// found. The walk is `done` once all `threads` wait with nothing handed out.
+struct Shared {
+  std::mutex lock;
+  std::condition_variable wake;
+  std::vector<Handed> handed;
+  int promised;
+  std::atomic<int> idle;
+  int threads;
+  bool done;
+};
+
+// One open listing of a thread's walk. `parentLength` is where the path is cut back to when the
+// listing ends; `held` names the first folder it showed, entered once it has `ended` unless
+// handed out before. A folder that could not be handed out is `kept`: it stays this thread's.
+struct Level {
+  intptr_t handle;
+  size_t parentLength;
+  bool ended;
+  bool kept;
+  std::string held;
+};
+
+// The threads that help the first one, which starts them. `counted` has each helper's total,
+// written by that helper alone and read once it has ended.
+struct Crew {
+  Shared shared;
+  int wanted;
+  bool started;
+  std::vector<std::thread> helpers;
+  std::vector<uint64_t> counted;
+};
+
+// One thread's walk: the path of the folder it lists, its open listings, the entry it looks at and
+// what it has counted. No level before `heldFrom` holds a folder that could be handed out. Only the
+// first thread has the crew, to start it.
+struct Worker {
+  Shared* shared;
+  Crew* crew;
+  std::string path;
+  std::vector<Level> levels;
+  size_t heldFrom;
+  c_file entry;
+  uint64_t bytes;
+  size_t folders;
+};
+
+void help(Crew* crew, size_t slot);
+
+void startHelpers(Crew& crew) {
+  crew.started = true;
+  const int threads = searchThreads(crew.wanted);
+  crew.counted.assign(size_t(threads - 1), 0);
+  {
+    std::lock_guard<std::mutex> hold(crew.shared.lock);
+    crew.shared.threads = threads;
+  }
+  for (int slot = 0; slot + 1 < threads; ++slot) {
+    try {
+      crew.helpers.emplace_back(help, &crew, size_t(slot));
+    } catch (const std::system_error&) {
+      // The system grants no more threads: the walk goes on with those it has.
+      std::lock_guard<std::mutex> hold(crew.shared.lock);
+      crew.shared.threads = 1 + int(crew.helpers.size());
+      break;
+    }
+  }
+}
+
+// Opens the listing of the folder `w.path`, whose first entry lands in `w.entry`. Returns false,
+// the path cut back to `parentLength`, when the listing does not open.
+bool list(Worker& w, size_t parentLength) {
+  const size_t length = w.path.size();
+  w.path += '\\';
+  w.path += kListing;
+  const intptr_t handle = findFirst(w.path.c_str(), &w.entry);
+  w.path.resize(handle != -1 ? length : parentLength);
+  if (handle == -1) return false;
+  w.levels.push_back({handle, parentLength, false, false, {}});
+  if (w.crew != nullptr && !w.crew->started && ++w.folders >= kFoldersBeforeThreads) {
+    startHelpers(*w.crew);
+  }
+  return true;
+}
+
+// Checks the folder `name` below the folder `w.path` and opens its listing.
+bool enter(Worker& w, const std::string& name) {
+  const size_t parentLength = w.path.size();
+  w.path += '\\';
+  w.path += name;
+  if (checkFolder(w.path.c_str(), true) && list(w, parentLength)) return true;
+  w.path.resize(parentLength);
+  return false;
+}
+
+// The folder of level `at`, as its listing's pattern named it.
+size_t folderLength(const Worker& w, size_t at) {
+  return at + 1 < w.levels.size() ? w.levels[at + 1].parentLength : w.path.size();
+}
+
+// Hands out the folder held furthest up, when a thread waits for one and none is handed out to it
+// yet. A folder that cannot be handed out is kept, and entered as usual.
+void handOut(Worker& w) {
+  const auto holds = [&](const Level& level) { return !level.held.empty() && !level.kept; };
+  while (w.heldFrom < w.levels.size() && !holds(w.levels[w.heldFrom])) ++w.heldFrom;
+  if (w.heldFrom == w.levels.size()) return;
+  Level& level = w.levels[w.heldFrom];
+  std::string path = w.path.substr(0, folderLength(w, w.heldFrom));
+  path += '\\';
+  path += level.held;
+  Shared& shared = *w.shared;
+  {
+    std::lock_guard<std::mutex> hold(shared.lock);
+    const int room = shared.idle.load(std::memory_order_relaxed) - shared.promised;
+    if (int(shared.handed.size()) >= room) return;
+    ++shared.promised;
+  }
+  // Looked at outside the lock: it takes a system call.
+  const intptr_t pass = findPass(level.handle, path.c_str());
+  {
+    std::lock_guard<std::mutex> hold(shared.lock);
+    --shared.promised;
+    if (pass != -1) shared.handed.push_back({pass, std::move(path)});
+  }
+  if (pass == -1) {
+    level.kept = true;
+    return;
+  }
+  level.held.clear();
+  shared.wake.notify_one();
+}
+
+// The plain folder in `w.entry`, shown by the innermost listing: held when the listing holds none,
+// else entered. Returns true when it was entered, its first entry in `w.entry`.
+bool found(Worker& w) {
+  if (w.shared->idle.load(std::memory_order_relaxed) > 0) handOut(w);
+  Level& level = w.levels.back();
+  if (!level.held.empty()) return enter(w, w.entry.name);
+  level.held = w.entry.name;
+  w.heldFrom = std::min(w.heldFrom, w.levels.size() - 1);
+  return false;
+}
+
+// Moves `w.entry` to the next entry, leaving each listing that has ended once the folder it held
+// has been walked. False when the thread's walk is done.
+bool advance(Worker& w) {
+  while (!w.levels.empty()) {
+    Level& level = w.levels.back();
+    if (!level.ended) {
+      if (findNext(level.handle, &w.entry) == 0) return true;
+      level.ended = true;
+    }
+    if (!level.held.empty()) {
+      const std::string name = std::move(level.held);
+      level.held.clear();
+      if (enter(w, name)) return true;
+      continue;
+    }
+    findClose(level.handle);
+    w.path.resize(level.parentLength);
+    w.levels.pop_back();
+    w.heldFrom = std::min(w.heldFrom, w.levels.size());
+  }
+  return false;
+}
+
+// Walks below the listing just opened, whose first entry is in `w.entry`.
+void walkListed(Worker& w) {
+  for (;;) {
+    if (w.entry.name[0] != '.') {
+      if (w.entry.attrib != kAttrDirectory) {
+        w.bytes += w.entry.size;
+      } else if (found(w)) {
+        continue;  // the folder's first entry is the one to look at next
+      }
+    }
+    if (!advance(w)) return;
+  }
+}
+
+// Waits for a folder handed out, or for the end of the walk (false).
+bool takeHanded(Shared& shared, Handed* handed) {
+  std::unique_lock<std::mutex> hold(shared.lock);
+  const int idle = shared.idle.load(std::memory_order_relaxed) + 1;
+  shared.idle.store(idle, std::memory_order_relaxed);
+  if (idle == shared.threads && shared.handed.empty()) {
+    shared.done = true;
+    shared.wake.notify_all();
+  }
+  shared.wake.wait(hold, [&] { return shared.done || !shared.handed.empty(); });
+  if (shared.handed.empty()) return false;
+  *handed = std::move(shared.handed.back());
+  shared.handed.pop_back();
+  shared.idle.store(shared.idle.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
+  return true;
+}
+
+// Lists the folders handed out, until the walk is done.
+void walkHanded(Worker& w) {
+  Handed handed;
+  while (takeHanded(*w.shared, &handed)) {
+    w.path = std::move(handed.path);
+    findTake(handed.pass, w.path.c_str());
+    if (list(w, w.path.size())) walkListed(w);
+  }
+}
+
+void help(Crew* crew, size_t slot) {
+  Worker w = {&crew->shared, nullptr, {}, {}, 0, {}, 0, 0};
+  walkHanded(w);
+  crew->counted[slot] = w.bytes;
+}
+
+}  // namespace
+
+int defaultThreads() {
+  const int processors = int(std::min(std::thread::hardware_concurrency(), 1024u));
+  return std::clamp(kThreadsPerProcessor * processors, 1, kMostThreads);
+}
+
+double dirSizeOnThreads(const char* top, int threads) {
+  Crew crew;
+  crew.shared.promised = 0;
+  crew.shared.idle.store(0);
+  crew.shared.threads = 1;
+  crew.shared.done = false;
+  crew.wanted = threads > 0 ? threads : defaultThreads();
+  crew.started = crew.wanted <= 1;
+  Worker w = {&crew.shared, &crew, top, {}, 0, {}, 0, 0};
+  if (!checkFolder(top, !namesAListing(w.path))) return -2.0;
+  // Threads asked for by number are started at once, whatever the tree.
+  if (threads > 1) startHelpers(crew);
+  if (list(w, w.path.size())) walkListed(w);
+  walkHanded(w);
+  for (std::thread& helper : crew.helpers) helper.join();
+  uint64_t total = w.bytes;
+  for (const uint64_t counted : crew.counted) total += counted;
+  // Summed as integers, so the order in which the threads count cannot change a byte.
+  dirTotal += double(total);
+  return dirTotal;
+}
