@@ -173,7 +173,7 @@ TEST_F(HostileTest, ListingsThatChangeWhileTheWalkIsBelowThem) {
       {"overlay", mountOverlay, [&] { file("m/e0", 0); }, 111, 0},
       {"exfat-fuse", mountExfat,
        [&] {
-         for (int i = 0; i < 40; ++i) file("m/" + longName.substr(0, 100 + i), 0);
+         for (size_t i = 0; i < 40; ++i) file("m/" + longName.substr(0, 100 + i), 0);
        },
        1600, 0},
       {"tmpfs", mountTmpfs,
