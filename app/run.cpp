@@ -1,5 +1,6 @@
 #include <cstdlib>
 
+#include "app/progress.h"
 #include "app/voltally.h"
 #include "walk/walk.h"
 
@@ -83,9 +84,13 @@ int run(int argc, char** argv) {
   computeFigures(disk, &figures);
 
   if (debugPrint) printOutput("call dirSize%s \n", path);
-  // A trace follows one walk's order, and one thread is that walk, call for call.
+  // A trace follows one walk's order, and one thread is that walk, call for call; a trace is its
+  // own progress.
   const int threads = debugPrint ? 1 : threadsWanted();
+  Progress progress;
+  if (!debugPrint) startProgress(progress, displayType);
   const double total = threads == 1 ? dirSize(path) : dirSizeOnThreads(path, threads);
+  endProgress(progress);
 
   printReport(figures, displayType, total);
   finishBareLine();

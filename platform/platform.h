@@ -97,6 +97,33 @@ intptr_t findPass(intptr_t listing, const char* path);
 // exactly once.
 void findTake(intptr_t pass, const char* path);
 
+// The status line: standard error, only ever for a person at a terminal (on Windows a console),
+// shows the progress of a long walk on one line, rewritten in place and erased before the run
+// ends. Nothing else is ever written there. One thread draws it; statusBegin and statusEnd are
+// called by the run's own thread.
+
+// The width of the terminal that standard error is, in columns; 0 when it is none (a file, a
+// pipe, nothing).
+int statusColumns();
+
+// Called before the thread that draws is started, and before any other: interrupts then go to the
+// thread that draws, which calls statusThread first, even while every other waits on the system.
+void statusBegin();
+void statusThread();
+
+// Shows `text`, one line narrower than the terminal, in place of the line shown before; an empty
+// `text` erases it. From the first line shown, an interrupt (Ctrl+C) no longer ends the run at
+// once but is noted, for the line to be erased first.
+void showStatus(const char* text);
+
+// Whether an interrupt has been noted.
+bool statusInterrupted();
+
+// Erases the line and puts interrupts back as they were; after an interrupt noted, ends the run
+// as the interrupt would have (on Linux by the signal itself, on Windows with the console's
+// STATUS_CONTROL_C_EXIT).
+void statusEnd();
+
 // Standard output, the one stream the tool writes: formats as printf does and writes the text, in
 // which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone. Output
 // may be held back until finishOutput. Returns 0, or the error code of the first write that

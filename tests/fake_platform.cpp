@@ -166,6 +166,18 @@ void findTake(intptr_t pass, const char*) {
   if (fake.passes.erase(pass) == 0) fake.calls.push_back("findTake of no pass");
 }
 
+// Standard error is never a terminal here.
+int statusColumns() {
+  return 0;
+}
+void statusBegin() {}
+void statusThread() {}
+void showStatus(const char*) {}
+bool statusInterrupted() {
+  return false;
+}
+void statusEnd() {}
+
 int printOutput(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);

@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "walk/folder_check.h"
+#include "walk/progress.h"
 #include "walk/walk.h"
 
 namespace {
@@ -59,43 +60,39 @@ struct Level {
   std::string held;
 };
 
-// The threads that help the first one, which starts them. `counted` has each helper's total,
-// written by that helper alone and read once it has ended.
+// The threads that help the first one, which starts them.
 struct Crew {
   Shared shared;
   int wanted;
   bool started;
   std::vector<std::thread> helpers;
-  std::vector<uint64_t> counted;
 };
 
 // One thread's walk: the path of the folder it lists, its open listings, the entry it looks at and
-// what it has counted. No level before `heldFrom` holds a folder that could be handed out. Only the
-// first thread has the crew, to start it.
+// its tally. No level before `heldFrom` holds a folder that could be handed out. Only the first
+// thread has the crew, to start it.
 struct Worker {
   Shared* shared;
   Crew* crew;
+  Tally* tally;
   std::string path;
   std::vector<Level> levels;
   size_t heldFrom;
   c_file entry;
-  uint64_t bytes;
-  size_t folders;
 };
 
 void help(Crew* crew, size_t slot);
 
 void startHelpers(Crew& crew) {
   crew.started = true;
-  const int threads = searchThreads(crew.wanted);
-  crew.counted.assign(size_t(threads - 1), 0);
+  const int threads = searchThreads(std::min(crew.wanted, int(kMostTallies)));
   {
     std::lock_guard<std::mutex> hold(crew.shared.lock);
     crew.shared.threads = threads;
   }
   for (int slot = 0; slot + 1 < threads; ++slot) {
     try {
-      crew.helpers.emplace_back(help, &crew, size_t(slot));
+      crew.helpers.emplace_back(help, &crew, size_t(slot) + 1);
     } catch (const std::system_error&) {
       // The system grants no more threads: the walk goes on with those it has.
       std::lock_guard<std::mutex> hold(crew.shared.lock);
@@ -115,7 +112,9 @@ bool list(Worker& w, size_t parentLength) {
   w.path.resize(handle != -1 ? length : parentLength);
   if (handle == -1) return false;
   w.levels.push_back({handle, parentLength, false, false, {}});
-  if (w.crew != nullptr && !w.crew->started && ++w.folders >= kFoldersBeforeThreads) {
+  countFolder(*w.tally, w.path);
+  if (w.crew != nullptr && !w.crew->started &&
+      w.tally->folders.load(std::memory_order_relaxed) >= kFoldersBeforeThreads) {
     startHelpers(*w.crew);
   }
   return true;
@@ -207,7 +206,7 @@ void walkListed(Worker& w) {
   for (;;) {
     if (w.entry.name[0] != '.') {
       if (w.entry.attrib != kAttrDirectory) {
-        w.bytes += w.entry.size;
+        countFile(*w.tally, w.entry.size);
       } else if (found(w)) {
         continue;  // the folder's first entry is the one to look at next
       }
@@ -244,9 +243,8 @@ void walkHanded(Worker& w) {
 }
 
 void help(Crew* crew, size_t slot) {
-  Worker w = {&crew->shared, nullptr, {}, {}, 0, {}, 0, 0};
+  Worker w = {&crew->shared, nullptr, &tallies[slot], {}, {}, 0, {}};
   walkHanded(w);
-  crew->counted[slot] = w.bytes;
 }
 
 }  // namespace
@@ -264,16 +262,15 @@ double dirSizeOnThreads(const char* top, int threads) {
   crew.shared.done = false;
   crew.wanted = threads > 0 ? threads : defaultThreads();
   crew.started = crew.wanted <= 1;
-  Worker w = {&crew.shared, &crew, top, {}, 0, {}, 0, 0};
+  resetTallies();
+  Worker w = {&crew.shared, &crew, &tallies[0], top, {}, 0, {}};
   if (!checkFolder(top, !namesAListing(w.path))) return -2.0;
   // Threads asked for by number are started at once, whatever the tree.
   if (threads > 1) startHelpers(crew);
   if (list(w, w.path.size())) walkListed(w);
   walkHanded(w);
   for (std::thread& helper : crew.helpers) helper.join();
-  uint64_t total = w.bytes;
-  for (const uint64_t counted : crew.counted) total += counted;
   // Summed as integers, so the order in which the threads count cannot change a byte.
-  dirTotal += double(total);
+  dirTotal += double(walkProgress().bytes);
   return dirTotal;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "walk/folder_check.h"
+#include "walk/progress.h"
 
 double dirTotal = 0.0;
 int debugPrint = 0;
@@ -57,7 +58,10 @@ bool enter(std::string& path, size_t parentLength, std::vector<Level>& levels, c
   if (debugPrint) printOutput("pname=%s\n", path.c_str());
   const intptr_t handle = findFirst(path.c_str(), entry);
   path.resize(length);
-  if (handle != -1) levels.push_back({handle, parentLength});
+  if (handle != -1) {
+    levels.push_back({handle, parentLength});
+    countFolder(tallies[0], path);
+  }
   return true;
 }
 
@@ -71,6 +75,7 @@ bool isDirectory(const char* path) {
 // levels live on the heap and the path is one growing buffer, so neither the depth of the tree
 // nor the length of its paths is limited by the stack or by a fixed buffer.
 double dirSize(const char* top) {
+  resetTallies();
   std::string path = top;
   std::vector<Level> levels;
   c_file entry;
@@ -87,6 +92,7 @@ double dirSize(const char* top) {
         path.resize(parentLength);
       } else {
         dirTotal += double(entry.size);
+        countFile(tallies[0], entry.size);
       }
     }
     while (!levels.empty() && findNext(levels.back().handle, &entry) != 0) {

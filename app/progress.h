@@ -1,0 +1,33 @@
+// The progress of a long walk, for a person at a terminal: after about a second, a line on
+// standard error with what the walk has counted and a folder it walks, redrawn ten times a second
+// by a thread of its own and erased before the report. The walk only counts (walk/progress.h).
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "walk/progress.h"
+
+// The thread that draws, when standard error is a terminal, and what stops it: `stopping`, under
+// `lock`.
+struct Progress {
+  std::thread drawer;
+  std::mutex lock;
+  std::condition_variable wake;
+  bool stopping;
+  int displayType;
+};
+
+// Starts drawing, for a walk about to start, when standard error is a terminal.
+void startProgress(Progress& progress, int displayType);
+
+// Stops drawing and erases the line; an interrupt that came while it was shown ends the run here.
+void endProgress(Progress& progress);
+
+// The line for `counted` and the folder `folder` in the unit `displayType`, at most `columns`
+// characters: the folder's start and end are kept around a "...", or it is left out when too
+// little room is left for it.
+std::string progressLine(const WalkProgress& counted, const std::string& folder, int displayType,
+                         size_t columns);

@@ -1,0 +1,75 @@
+// The status line on Windows: standard error when it is a console, written in UTF-16 with
+// WriteConsoleW, as the report is, and erased by overwriting with spaces, since the console may
+// not take escape sequences. While a line is shown, Ctrl+C and Ctrl+Break are caught and only
+// noted; the system runs the handler on a thread of its own.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32_text.h"
+
+namespace {
+
+// `shown` is the width of the line on the console, 0 when none is; `catching` says the handler
+// is in place, which it stays until statusEnd.
+struct Status {
+  size_t shown;
+  bool catching;
+};
+Status status = {0, false};
+
+volatile LONG interrupted = 0;
+
+BOOL WINAPI noteInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  InterlockedExchange(&interrupted, 1);
+  return TRUE;
+}
+
+HANDLE console() {
+  return GetStdHandle(STD_ERROR_HANDLE);
+}
+
+}  // namespace
+
+int statusColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  const HANDLE handle = console();
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE ||
+      !GetConsoleScreenBufferInfo(handle, &info)) {
+    return 0;
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+void statusBegin() {}
+
+void statusThread() {}
+
+void showStatus(const char* text) {
+  if (!status.catching && text[0] != '\0') {
+    SetConsoleCtrlHandler(noteInterrupt, TRUE);
+    status.catching = true;
+  }
+  std::wstring line = L"\r";
+  if (!appendUtf16(text, &line)) line.resize(1);
+  const size_t width = line.size() - 1;
+  if (width < status.shown) line.append(status.shown - width, L' ');
+  line += L'\r';  // the cursor at the line's start, as on Linux
+  DWORD written = 0;
+  WriteConsoleW(console(), line.data(), DWORD(line.size()), &written, nullptr);
+  status.shown = width;
+}
+
+bool statusInterrupted() {
+  return InterlockedCompareExchange(&interrupted, 0, 0) != 0;
+}
+
+void statusEnd() {
+  if (status.shown > 0) showStatus("");
+  if (status.catching) SetConsoleCtrlHandler(noteInterrupt, FALSE);
+  status.catching = false;
+  // As the console's own handling of Ctrl+C would have ended the run.
+  if (statusInterrupted()) ExitProcess(STATUS_CONTROL_C_EXIT);
+}
