@@ -118,12 +118,11 @@ class HostileTest : public testing::Test {
     close(fd);
   }
 
-  // Runs the tool on `path` in bytes, held at the open of the folder `deepest` (a fanotify
-  // permission event, which takes root) while `whileHeld` runs with the held process's id. Returns
-  // false when the walk was never held there; the run is in `r` either way.
-  static bool runHeld(const std::string& path, const std::string& deepest,
-                      const std::function<void(pid_t)>& whileHeld, RunResult* r,
-                      const RunOptions& options = within(60)) {
+  // Holds whatever `start` starts at its open of the folder `deepest` (a fanotify permission
+  // event, which takes root) while `whileHeld` runs with the held process's id. Returns false when
+  // nothing was held there.
+  static bool holdAt(const std::string& deepest, const std::function<void()>& start,
+                     const std::function<void(pid_t)>& whileHeld) {
     const int group = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC);
     if (group < 0 ||
         fanotify_mark(group, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ONDIR, AT_FDCWD, deepest.c_str())) {
@@ -131,7 +130,7 @@ class HostileTest : public testing::Test {
       if (group >= 0) close(group);
       return false;
     }
-    std::thread walk([&] { *r = runTool({path, "b"}, options); });
+    start();
     pollfd ready = {group, POLLIN, 0};
     fanotify_event_metadata event = {};
     const bool held =
@@ -143,6 +142,19 @@ class HostileTest : public testing::Test {
       close(event.fd);
     }
     close(group);  // lets anything still held go on
+    return held;
+  }
+
+  // The tool on `path` in bytes, held as holdAt holds it; the run is in `r` either way.
+  static bool runHeld(const std::string& path, const std::string& deepest,
+                      const std::function<void(pid_t)>& whileHeld, RunResult* r,
+                      const RunOptions& options = within(60)) {
+    std::thread walk;
+    const bool held = holdAt(
+        deepest, [&] { walk = std::thread([&] {
+                         *r = runTool({path, "b"}, options);
+                       }); },
+        whileHeld);
     walk.join();
     return held;
   }

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -290,6 +291,78 @@ TEST_F(HostileTest, OutputThatCannotBeWritten) {
       EXPECT_FALSE(r.timedOut);
       EXPECT_EQ(r.status, c.status) << "case " << c.out << " letter " << letter;
       EXPECT_EQ(r.err, "") << "case " << c.out << " letter " << letter;
+    }
+  }
+}
+
+// A person at a terminal sees the walk's progress on standard error once it has run a second, and
+// nothing of it after: the walk is held for two seconds at its deepest folder in a terminal under
+// tmux, whose screen is read while held and once the run has ended. Standard output is the
+// report's bytes whatever standard error is, and an interrupt erases the line and ends the run by
+// SIGINT (130).
+TEST_F(HostileTest, ProgressOnATerminalLeavesNothingBehind) {
+  if (geteuid() != 0) GTEST_SKIP() << "holding the walk at an open (fanotify) takes root";
+  file("a", 15);
+  deepChain(10);
+  std::string deepest = root;
+  for (int level = 0; level < 10; ++level) deepest += "/lvl";
+  const std::string plain = runTool({tool(), "b"}).out;  // standard error no terminal
+  const std::vector<std::string> tmux = {"/usr/bin/tmux", "-L",
+                                         "voltally-" + std::to_string(getpid())};
+  const auto inTmux = [&](std::vector<std::string> words) {
+    words.insert(words.begin(), tmux.begin(), tmux.end());
+    return runProgram(words).out;
+  };
+  // The screen once it shows `until`, or after `tries` tenths of a second.
+  const auto screenOnce = [&](const char* until, int tries) {
+    std::string screen;
+    for (int wait = 0; wait < tries && screen.find(until) == std::string::npos; ++wait) {
+      usleep(100000);
+      screen = inTmux({"capture-pane", "-p"});
+    }
+    return screen;
+  };
+  const std::regex report("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n");
+  const struct {
+    const char* row;
+    std::string redirect;
+    bool interrupt, lineWhileHeld;
+    const char* end;  // the screen once the run has ended, the report line as R
+  } cases[] = {{"terminal", "", false, true, "R\nstatus 0"},
+               {"error to a file", " 2>err", false, false, "R\nstatus 0"},
+               {"output to a file", " >out", false, true, "status 0"},
+               {"interrupted", "", true, true, "status 130"}};
+  for (const auto& c : cases) {
+    unlink(at("out").c_str());
+    const std::string command = "trap true INT; cd '" + root + "' && '" + binary + "' '" + tool() +
+                                "' b" + c.redirect + "; echo status $?; sleep 60";
+    const bool held = holdAt(
+        deepest,
+        [&] {
+          inTmux({"new-session", "-d", "-x", "100", "-y", "10", "bash", "-c", command});
+        },
+        [&](pid_t) {
+          const std::string screen = screenOnce(" folders, ", c.lineWhileHeld ? 300 : 16);
+          EXPECT_EQ(std::regex_search(screen, std::regex("^[0-9]+ files, [0-9]+ folders, ")),
+                    c.lineWhileHeld)
+              << c.row << ":\n"
+              << screen;
+          if (c.interrupt) inTmux({"send-keys", "C-c"});
+        });
+    EXPECT_TRUE(held) << c.row;
+    const std::string screen = screenOnce("status", 300);
+    inTmux({"kill-server"});
+    const std::string shown = std::regex_replace(screen, report, "R\n");
+    EXPECT_EQ(shown.substr(0, shown.find_last_not_of('\n') + 1), c.end) << c.row << ":\n" << screen;
+    if (c.redirect == " >out") {
+      const int fd = open(at("out").c_str(), O_RDONLY);
+      EXPECT_EQ(sameWalk(readAll(fd)), sameWalk(plain)) << c.row;
+      close(fd);
+    }
+    if (c.redirect == " 2>err") {
+      const int fd = open(at("err").c_str(), O_RDONLY);
+      EXPECT_EQ(readAll(fd), "") << c.row;
+      close(fd);
     }
   }
 }
