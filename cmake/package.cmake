@@ -33,6 +33,13 @@ endif()
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_time.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_after.cmake)
 
+# The folders that installing makes are 0755 whatever the builder's umask (under 0002 they would
+# be group-writable): in the packages, since cpack takes this as its
+# CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS, and in a cmake --install. The files' modes are the
+# install rules' own.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+    GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 set(CPACK_PACKAGE_NAME Voltally)
 set(CPACK_PACKAGE_VENDOR "Voltally developers")
 set(CPACK_PACKAGE_CONTACT "Voltally developers <voltally@example.org>")
