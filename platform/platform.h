@@ -47,14 +47,18 @@ int currentDrive();
 // 1..31 fail without asking the system.
 int changeDrive(int drive);
 
-// Fills `out` with the geometry of the disk that `path`, a path on `drive` (0 = the current
-// drive), lies on, and returns 0; or returns the system's error code, which is never 0 or -1,
-// when not even the drive's root can be read. Numbers outside 0..26 return 87 (invalid
-// parameter). After a failure `out` is undefined.
-// - Linux: the file system that holds `path`, and for a mount point the one mounted there. A path
-//   that does not exist or cannot be reached gives the file system of its nearest ancestor that
-//   can; a null `path` gives the root's.
-// - Windows: the drive's root, whatever `path` names.
+// Fills `out` with the geometry of the file system or volume that `path`, a path on `drive` (0 =
+// the current drive), lies on, and returns 0: for a mount point, the one mounted there (on Windows
+// also a volume mounted in a folder); for a path that does not exist, the one its nearest existing
+// folder above lies on; for a null `path`, the drive's root's. Returns the system's error code,
+// which is never 0 or -1, when that file system or volume cannot be read: never the figures of the
+// one it is mounted on. Numbers outside 0..26 return 87 (invalid parameter). After a failure `out`
+// is undefined.
+// - Linux: the nearest folder above also stands in for a link that loops, a name too long and a
+//   path behind a folder this user may not search; any other error is the failure (ENOTCONN for
+//   a FUSE mount whose daemon has died).
+// - Windows: the volume's root is the one GetVolumePathNameW names for the path as the search
+//   makes it full; a path it names none for gives the drive's root.
 int getDiskFree(int drive, const char* path, DiskFree* out);
 
 // Opens a search and fills `entry` with its first match. A pattern whose last component is "*.*"

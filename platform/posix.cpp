@@ -24,15 +24,29 @@ void noteOutputError() {
   if (outputError == 0) outputError = errno != 0 ? errno : EIO;
 }
 
-// The file system of `path`, or of the nearest folder above it that can be looked at. A path
-// longer than the system takes in one piece is not tried.
-bool statvfsOfPath(const char* path, struct statvfs* vfs) {
-  if (path == nullptr) return false;
-  std::string at = fileSystemPath(path);
-  do {
-    if (at.size() < PATH_MAX && statvfs(at.c_str(), vfs) == 0) return true;
-  } while (cutToParent(&at));
-  return false;
+// Errors of a name that leads to nothing this user can look at: the path or a part of it does not
+// exist, is no folder, is a link that loops, is too long, or lies behind a folder that may not be
+// searched. Any other error is the file system's own, such as a FUSE mount whose daemon has died
+// (ENOTCONN): the folder it is mounted on must not stand in for it.
+bool leadsNowhere(int error) {
+  return error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG ||
+         error == EACCES;
+}
+
+// statvfs of the file system `path` lies on, or of its nearest folder above when the path leads
+// nowhere; "C:" alone and a null `path` are the root. Returns 0 or the error. A path longer than
+// the system takes in one piece is not tried.
+int statvfsOfPath(const char* path, struct statvfs* vfs) {
+  std::string at = path != nullptr ? fileSystemPath(path) : "/";
+  for (;;) {
+    int error = ENAMETOOLONG;
+    if (at.size() < PATH_MAX) error = statvfs(at.c_str(), vfs) == 0 ? 0 : errno;
+    if (!leadsNowhere(error)) return error;
+    if (!cutToParent(&at)) {
+      if (at == "/") return error;
+      at = "/";
+    }
+  }
 }
 
 }  // namespace
@@ -51,7 +65,8 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
   if (drive < 0 || drive > 26) return 87;
   if (drive != 0 && drive != kDriveC) return ENOENT;
   struct statvfs vfs;
-  if (!statvfsOfPath(path, &vfs) && statvfs("/", &vfs) != 0) return errno != 0 ? errno : EIO;
+  const int error = statvfsOfPath(path, &vfs);
+  if (error != 0) return error;
   const uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
   const uint64_t bytesPerSector = unit % 512 == 0 ? 512 : unit;
   return fitDiskFree(vfs.f_blocks, vfs.f_bavail, unit / bytesPerSector, bytesPerSector, out)

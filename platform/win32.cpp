@@ -138,6 +138,45 @@ void seeSystemFoldersAsThemselves() {
   if (disable != nullptr) disable(&previous);
 }
 
+// The classic call counts clusters in 32 bits, which cannot hold 2^32 clusters (16 TiB with 4 KiB
+// clusters): Wine wraps them, Windows may clamp them. The byte counts of the Ex call carry any
+// size, and the classic call gives the geometry they are measured in; both are the caller's
+// quota-aware figures. `root` is a volume's root, or null for the current drive's.
+int volumeGeometry(const wchar_t* root, DiskFree* out) {
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+  ULARGE_INTEGER available, total;
+  if (!GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                         &totalClusters) ||
+      !GetDiskFreeSpaceExW(root, &available, &total, nullptr)) {
+    const DWORD error = GetLastError();
+    // A failure must never read as success (0) at the exit status.
+    return error != 0 ? int(error) : ERROR_GEN_FAILURE;
+  }
+  const uint64_t cluster = uint64_t(sectorsPerCluster) * bytesPerSector;
+  if (cluster == 0) return ERROR_INVALID_DATA;
+  return fitDiskFree(total.QuadPart / cluster, available.QuadPart / cluster, sectorsPerCluster,
+                     bytesPerSector, out)
+             ? 0
+             : ERROR_ARITHMETIC_OVERFLOW;
+}
+
+// The root of the volume that `path` lies on, named as the walk names the path: for a folder on a
+// volume mounted in a folder (C:\Data\Photos on a disk mounted at C:\Data), the mount point. The
+// system climbs past what does not exist, so a missing path gives the volume of its nearest
+// existing folder above. False when the path or its volume cannot be named.
+bool volumeRootOf(const char* path, std::wstring* root) {
+  std::wstring full;
+  if (!systemPath(path, &full)) return false;
+  // The root is normally the start of the path; room to spare is left for any other.
+  root->assign(full.size() + MAX_PATH, L'\0');
+  if (!GetVolumePathNameW(full.c_str(), &(*root)[0], DWORD(root->size()))) return false;
+  root->resize(wcslen(root->c_str()));
+  // Wine leaves the separator off a mount point typed as the path; Windows documents the classic
+  // call's root with one.
+  if (root->empty() || root->back() != L'\\') *root += L'\\';
+  return true;
+}
+
 }  // namespace
 
 int currentDrive() {
@@ -157,28 +196,14 @@ int changeDrive(int drive) {
   return SetCurrentDirectoryW(path) ? 0 : -1;
 }
 
-// The classic call counts clusters in 32 bits, which cannot hold 2^32 clusters (16 TiB with 4 KiB
-// clusters): Wine wraps them, Windows may clamp them. The byte counts of the Ex call carry any
-// size, and the classic call gives the geometry they are measured in; both are the caller's
-// quota-aware figures.
-int getDiskFree(int drive, const char*, DiskFree* out) {
+// A volume that cannot be read is a failure, never its parent's figures. A path the system cannot
+// name a volume for leaves the drive's root, which a run without a path reports.
+int getDiskFree(int drive, const char* path, DiskFree* out) {
   if (drive < 0 || drive > 26) return ERROR_INVALID_PARAMETER;
+  std::wstring volume;
+  if (path != nullptr && volumeRootOf(path, &volume)) return volumeGeometry(volume.c_str(), out);
   const wchar_t root[4] = {wchar_t(drive + 64), L':', L'\\', L'\0'};
-  const wchar_t* const at = drive == 0 ? nullptr : root;
-  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-  ULARGE_INTEGER available, total;
-  if (!GetDiskFreeSpaceW(at, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters) ||
-      !GetDiskFreeSpaceExW(at, &available, &total, nullptr)) {
-    const DWORD error = GetLastError();
-    // A failure must never read as success (0) at the exit status.
-    return error != 0 ? int(error) : ERROR_GEN_FAILURE;
-  }
-  const uint64_t cluster = uint64_t(sectorsPerCluster) * bytesPerSector;
-  if (cluster == 0) return ERROR_INVALID_DATA;
-  return fitDiskFree(total.QuadPart / cluster, available.QuadPart / cluster, sectorsPerCluster,
-                     bytesPerSector, out)
-             ? 0
-             : ERROR_ARITHMETIC_OVERFLOW;
+  return volumeGeometry(drive == 0 ? nullptr : root, out);
 }
 
 // The basic level leaves out the short name the tool never reads, and the large fetch takes a

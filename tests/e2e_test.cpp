@@ -3,6 +3,8 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -140,14 +143,17 @@ void expectColumnsOf(const std::string& out, const struct statvfs& before,
 }
 
 // The figures are those of the path's own file system: a tmpfs mounted inside the tree is one of
-// its own, and the folder that holds it is on the tree's, with the mount's files counted.
+// its own, and the folder that holds it is on the tree's, with the mount's files counted. A 20 TiB
+// one has more blocks than the record's 32-bit counts hold: larger clusters carry it exactly.
 TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
   file("h", 11);
   const bool privileged = geteuid() == 0;
   if (privileged) {
-    mkdirs("mnt");
-    ASSERT_EQ(mount("tmpfs", (root + "/mnt").c_str(), "tmpfs", 0, "size=64m"), 0);
-    mounts.push_back(root + "/mnt");
+    for (const auto& [at, size] :
+         {std::pair<std::string, const char*>{"mnt", "size=64m"}, {"huge", "size=20t"}}) {
+      ASSERT_EQ(mount("tmpfs", mkdirs(at).c_str(), "tmpfs", 0, size), 0);
+      mounts.push_back(root + "/" + at);
+    }
     mkdirs("mnt/inner");
     file("mnt/inner/f", 5);
     file("mnt/g", 7);
@@ -161,6 +167,7 @@ TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
       {"mnt", "mnt", "12.00\r"},
       {"mnt/inner", "mnt", "5.00\r"},
       {"mnt/missing/deeper", "mnt", "-2.00\r"},
+      {"huge", "huge", "0.00\r"},
   };
   for (const auto& c : cases) {
     if (!privileged && c.path[0] != '\0') continue;
@@ -175,6 +182,30 @@ TEST_F(TreeTest, DriveColumnsMatchStatvfs) {
   }
   if (!privileged)
     GTEST_SKIP() << "mounting a tmpfs takes root: only the tree's own file system checked";
+}
+
+// A FUSE mount whose daemon has died cannot be read ("Transport endpoint is not connected", df
+// says): neither it nor a path below it may take the figures of the folder it is mounted on.
+TEST_F(TreeTest, AFileSystemThatCannotBeReadIsAFailure) {
+  if (geteuid() != 0 || access("/usr/bin/bindfs", X_OK) != 0) {
+    GTEST_SKIP() << "a FUSE mount takes root and bindfs, which scripts/test installs";
+  }
+  const std::string source = mkdirs("source"), dead = mkdirs("dead");
+  mkdirs("source/sub");
+  const char* argv[] = {"/usr/bin/bindfs", "-f", source.c_str(), dead.c_str(), nullptr};
+  pid_t daemon = 0;
+  ASSERT_EQ(posix_spawn(&daemon, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  struct stat mounted = {};
+  for (int i = 0; i < 100 && stat((dead + "/sub").c_str(), &mounted) != 0; ++i) usleep(50000);
+  kill(daemon, SIGKILL);
+  waitpid(daemon, nullptr, 0);
+  if (S_ISDIR(mounted.st_mode)) mounts.push_back(dead);
+  ASSERT_TRUE(S_ISDIR(mounted.st_mode)) << "bindfs did not mount " << dead;
+  for (const char* path : {"dead", "dead/sub"}) {
+    std::string out;
+    EXPECT_EQ(run({tool(path), "b"}, &out), ENOTCONN) << path;
+    EXPECT_EQ(out, "-1 -1 \r") << path;
+  }
 }
 
 TEST_F(TreeTest, NotAFolderIsMinusTwoInEveryUnit) {

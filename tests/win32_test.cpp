@@ -65,10 +65,12 @@ TEST_F(Win32Drives, GeometryOfPresentAndAbsentDrives) {
   DiskFree current = {};
   ASSERT_EQ(getDiskFree(0, nullptr, &current), 0) << "0 is the current drive";
   EXPECT_EQ(current.totalClusters, disk.totalClusters);
-  ASSERT_EQ(getDiskFree(3, "C:\\no\\such\\folder", &current), 0) << "the root, whatever the path";
+  ASSERT_EQ(getDiskFree(3, "C:\\no\\such\\folder", &current), 0) << "the volume above it";
   EXPECT_EQ(current.totalClusters, disk.totalClusters);
-  for (int absent : {2, 5}) {
-    EXPECT_EQ(getDiskFree(absent, nullptr, &disk), ERROR_PATH_NOT_FOUND) << absent;
+  // A path on an absent drive names no volume, so the drive's root is asked, as without a path.
+  for (const auto& [absent, path] :
+       {std::pair<int, const char*>{2, nullptr}, {5, nullptr}, {2, "B:\\x"}, {5, "E:\\x"}}) {
+    EXPECT_EQ(getDiskFree(absent, path, &disk), ERROR_PATH_NOT_FOUND) << absent;
   }
 }
 
