@@ -83,9 +83,9 @@ std::string progressLine(const WalkProgress& counted, const std::string& folder,
                      kUnits[unit - 1];
   const size_t used = widthOf(line) + 2;
   const size_t width = widthOf(folder);
-  if (used + width <= columns) return line + "  " + folder;
+  if (!folder.empty() && used + width <= columns) return line + "  " + folder;
   const size_t room = used < columns ? columns - used : 0;
-  if (room < 9) return widthOf(line) <= columns ? line : characters(line, 0, columns);
+  if (folder.empty() || room < 9) return characters(line, 0, columns);
   const size_t head = (room - 3) / 2;
   return line + "  " + characters(folder, 0, head) + "..." +
          characters(folder, width - (room - 3 - head), room - 3 - head);

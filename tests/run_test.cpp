@@ -1,6 +1,7 @@
 // The command line, drive probe, figures and report line, on the fake platform.
 #include <gtest/gtest.h>
 
+#include "app/progress.h"
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
 #include "tests/usage_text.h"
@@ -180,6 +181,35 @@ TEST(FiguresTest, ReportLines) {
     testing::internal::CaptureStdout();
     printReport(figures, c.displayType, c.total);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
+  }
+}
+
+// The progress line fits the terminal: a folder too long keeps its start and end around "...",
+// cut between characters, and is left out where too little room is left for it.
+TEST(ProgressTest, LinesFitTheTerminal) {
+  const std::string deep = "C:\\a\\" + std::string(60, 'b') + "\\zz";
+  const struct {
+    WalkProgress counted;
+    std::string folder;
+    int displayType;
+    size_t columns;
+    const char* line;
+  } cases[] = {
+      {{3, 1, 3072}, "C:\\t", kKBytes, 79, "3 files, 1 folders, 3.00 KBytes  C:\\t"},
+      {{0, 0, 0}, "", kBytes, 79, "0 files, 0 folders, 0.00 Bytes"},
+      {{7, 2, 2621440}, "C:\\t", kMBytes, 79, "7 files, 2 folders, 3 MBytes  C:\\t"},
+      {{1, 1, 1073741824}, "C:\\t", kGBytes, 79, "1 files, 1 folders, 1.00 GBytes  C:\\t"},
+      {{1, 1, 0}, deep, kMBytes, 50, "1 files, 1 folders, 0 MBytes  C:\\a\\bbb...bbbbbb\\zz"},
+      {{1, 1, 0},
+       "C:\\\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e" + std::string(30, 'x') + "\\\xe6\x97\xa5",
+       kMBytes,
+       41,
+       "1 files, 1 folders, 0 MBytes  C:\\\xe6\x97\xa5...xx\\\xe6\x97\xa5"},
+      {{1, 1, 0}, deep, kMBytes, 36, "1 files, 1 folders, 0 MBytes"},
+      {{123456, 7890, 0}, deep, kMBytes, 20, "123456 files, 7890 f"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(progressLine(c.counted, c.folder, c.displayType, c.columns), c.line) << c.columns;
   }
 }
 
