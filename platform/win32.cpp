@@ -125,17 +125,16 @@ void rememberFolderLeft(wchar_t letter) {
 
 // A 32-bit process on 64-bit Windows is shown SysWOW64 wherever it names System32, \\?\ paths
 // included, so a folder that holds System32 would be sized with the other one in its place. The
-// redirection is switched off for the whole run. It also decides where DLLs load from, and every
-// DLL this program uses is loaded with it at start. Found at run time: systems without WOW64 lack
-// the call, and in a 64-bit process it does nothing.
+// redirection is switched off for the whole run, in every thread that searches, since it is a
+// thread's own. It also decides where DLLs load from, and every DLL this program uses is loaded
+// with it at start. Found at run time: systems without WOW64 lack the call, and in a 64-bit
+// process it does nothing.
+using DisableRedirection = BOOL(WINAPI*)(PVOID*);
+DisableRedirection disableRedirection = nullptr;  // found once, before any thread searches
+
 void seeSystemFoldersAsThemselves() {
-  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  if (kernel == nullptr) return;
-  using Disable = BOOL(WINAPI*)(PVOID*);
-  const auto disable = reinterpret_cast<Disable>(
-      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
   PVOID previous = nullptr;
-  if (disable != nullptr) disable(&previous);
+  if (disableRedirection != nullptr) disableRedirection(&previous);
 }
 
 // The classic call counts clusters in 32 bits, which cannot hold 2^32 clusters (16 TiB with 4 KiB
@@ -233,6 +232,10 @@ int findClose(intptr_t handle) {
 // Probing a removable drive without a medium must fail quietly, not wait on a dialog.
 void startPlatform() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+    disableRedirection = reinterpret_cast<DisableRedirection>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
+  }
   seeSystemFoldersAsThemselves();
 }
 
@@ -252,7 +255,9 @@ intptr_t findPass(intptr_t, const char* path) {
   return reinterpret_cast<intptr_t>(new std::wstring(std::move(full)));
 }
 
+// A thread that searches takes a pass first: its search is set up here.
 void findTake(intptr_t pass, const char* path) {
   std::unique_ptr<std::wstring> full(reinterpret_cast<std::wstring*>(pass));
   base = {path, std::move(*full)};
+  seeSystemFoldersAsThemselves();
 }

@@ -307,21 +307,6 @@ TEST_F(HostileTest, ProgressOnATerminalLeavesNothingBehind) {
   std::string deepest = root;
   for (int level = 0; level < 10; ++level) deepest += "/lvl";
   const std::string plain = runTool({tool(), "b"}).out;  // standard error no terminal
-  const std::vector<std::string> tmux = {"/usr/bin/tmux", "-L",
-                                         "voltally-" + std::to_string(getpid())};
-  const auto inTmux = [&](std::vector<std::string> words) {
-    words.insert(words.begin(), tmux.begin(), tmux.end());
-    return runProgram(words).out;
-  };
-  // The screen once it shows `until`, or after `tries` tenths of a second.
-  const auto screenOnce = [&](const char* until, int tries) {
-    std::string screen;
-    for (int wait = 0; wait < tries && screen.find(until) == std::string::npos; ++wait) {
-      usleep(100000);
-      screen = inTmux({"capture-pane", "-p"});
-    }
-    return screen;
-  };
   const std::regex report("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n");
   const struct {
     const char* row;
@@ -337,21 +322,18 @@ TEST_F(HostileTest, ProgressOnATerminalLeavesNothingBehind) {
     const std::string command = "trap true INT; cd '" + root + "' && '" + binary + "' '" + tool() +
                                 "' b" + c.redirect + "; echo status $?; sleep 60";
     const bool held = holdAt(
-        deepest,
-        [&] {
-          inTmux({"new-session", "-d", "-x", "100", "-y", "10", "bash", "-c", command});
-        },
+        deepest, [&] { startTerminal(command, 100, 10); },
         [&](pid_t) {
-          const std::string screen = screenOnce(" folders, ", c.lineWhileHeld ? 300 : 16);
+          const std::string screen = terminalScreen(" folders, ", c.lineWhileHeld ? 300 : 16);
           EXPECT_EQ(std::regex_search(screen, std::regex("^[0-9]+ files, [0-9]+ folders, ")),
                     c.lineWhileHeld)
               << c.row << ":\n"
               << screen;
-          if (c.interrupt) inTmux({"send-keys", "C-c"});
+          if (c.interrupt) terminalKeys("C-c");
         });
     EXPECT_TRUE(held) << c.row;
-    const std::string screen = screenOnce("status", 300);
-    inTmux({"kill-server"});
+    const std::string screen = terminalScreen("status", 300);
+    endTerminal();
     const std::string shown = std::regex_replace(screen, report, "R\n");
     EXPECT_EQ(shown.substr(0, shown.find_last_not_of('\n') + 1), c.end) << c.row << ":\n" << screen;
     if (c.redirect == " >out") {

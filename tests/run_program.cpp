@@ -127,3 +127,41 @@ std::string sameWalk(const std::string& out) {
   if (total == std::string::npos || total < line) return out;
   return out.substr(0, line) + "#" + out.substr(total);
 }
+
+namespace {
+
+// Each terminal on a server of its own: a server being killed may still take a new session.
+int terminals = 0;
+
+std::string inTmux(std::vector<std::string> words) {
+  const std::vector<std::string> tmux = {
+      "/usr/bin/tmux", "-L",
+      "voltally-" + std::to_string(getpid()) + "-" + std::to_string(terminals)};
+  words.insert(words.begin(), tmux.begin(), tmux.end());
+  return runProgram(words).out;
+}
+
+}  // namespace
+
+void startTerminal(const std::string& command, int columns, int rows) {
+  ++terminals;
+  inTmux({"new-session", "-d", "-x", std::to_string(columns), "-y", std::to_string(rows), "bash",
+          "-c", command});
+}
+
+std::string terminalScreen(const std::string& until, int tenths) {
+  std::string screen;
+  for (int wait = 0; wait < tenths && screen.find(until) == std::string::npos; ++wait) {
+    usleep(100000);
+    screen = inTmux({"capture-pane", "-p"});
+  }
+  return screen;
+}
+
+void terminalKeys(const std::string& keys) {
+  inTmux({"send-keys", keys});
+}
+
+void endTerminal() {
+  inTmux({"kill-server"});
+}

@@ -39,5 +39,17 @@ RunResult runBothWays(const std::vector<std::string>& argv,
 // run's output that others writing to the disk change between two runs.
 std::string sameWalk(const std::string& out);
 
+// A terminal of the test's own: a tmux session, on a server of this process's, running the shell
+// command `command` in bash on a screen of `columns` x `rows`. One at a time.
+void startTerminal(const std::string& command, int columns, int rows);
+
+// The terminal's screen once it shows `until`, or after `tenths` tenths of a second.
+std::string terminalScreen(const std::string& until, int tenths);
+
+// Types `keys` (tmux's names, "C-c" for Ctrl+C) into the terminal.
+void terminalKeys(const std::string& keys);
+
+void endTerminal();
+
 // Everything in the file `fd`, read from its start.
 std::string readAll(int fd);

@@ -110,25 +110,23 @@ RunResult runOnConsole(const std::vector<std::string>& args) {
   return runProgram({"/usr/bin/script", "-qc", command, "/dev/null"}, inPrefix());
 }
 
+static std::string windowsCommand(const std::string& exe, const std::vector<std::string>& args) {
+  std::string command =
+      "env LC_ALL=C.UTF-8 WINEPREFIX='" + winePrefix() + "' " WINE_RUN " '" + exe + "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  return command;
+}
+
+std::string programCommand(const std::vector<std::string>& args) {
+  return windowsCommand(unixProgram(), args);
+}
+
 std::string probeOnTerminal(const std::vector<std::string>& args) {
   const std::string program = unixProgram();
-  std::string command = "env LC_ALL=C.UTF-8 WINEPREFIX='" + winePrefix() + "' " WINE_RUN " '" +
-                        program.substr(0, program.rfind('/')) + "/tests/console_probe.exe'";
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  command += "; echo probe-ended; sleep 600";
-  const std::vector<std::string> tmux = {"/usr/bin/tmux", "-L",
-                                         "voltally-" + std::to_string(getpid())};
-  const auto inTmux = [&](std::vector<std::string> words) {
-    words.insert(words.begin(), tmux.begin(), tmux.end());
-    return runProgram(words).out;
-  };
-  inTmux({"new-session", "-d", "-x", "200", "-y", "50", command});
-  std::string screen;
-  for (int wait = 0; wait < 600 && screen.find("probe-ended") == std::string::npos; ++wait) {
-    usleep(100000);
-    screen = inTmux({"capture-pane", "-p"});
-  }
-  inTmux({"kill-server"});
+  const std::string probe = program.substr(0, program.rfind('/')) + "/tests/console_probe.exe";
+  startTerminal(windowsCommand(probe, args) + "; echo probe-ended; sleep 600", 200, 50);
+  const std::string screen = terminalScreen("probe-ended", 600);
+  endTerminal();
   return screen;
 }
 

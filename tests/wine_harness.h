@@ -36,6 +36,10 @@ RunResult runOnConsole(const std::vector<std::string>& args);
 // a terminal of its own (a tmux session); returns the terminal's screen once the probe has ended.
 std::string probeOnTerminal(const std::vector<std::string>& args);
 
+// The shell command that runs the program under Wine in the fixture's prefix with `args`, for a
+// terminal (startTerminal).
+std::string programCommand(const std::vector<std::string>& args);
+
 // The Linux program built beside the harness.
 RunResult runLinux(const std::vector<std::string>& args);
 
