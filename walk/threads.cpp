@@ -25,8 +25,10 @@ namespace {
 // number: a tree that small is walked as by one thread, at no cost for threads it does not need.
 const size_t kFoldersBeforeThreads = 256;
 
-// Waiting on the disk, more requests in flight than processors still pay, up to a point.
-const int kThreadsPerProcessor = 4;
+// Two threads a processor: waiting on the disk, more requests in flight than processors still
+// pay, while with the cache warm more threads than that only take turns. Past kMostThreads, one
+// a processor.
+const int kThreadsPerProcessor = 2;
 const int kMostThreads = 16;
 
 // A folder handed out, waiting for a thread to list it.
@@ -60,7 +62,7 @@ struct Level {
   std::string held;
 };
 
-// The threads that help the first one, which starts them.
+// The threads that help the first one, which starts them; `wanted` 0 for the default.
 struct Crew {
   Shared shared;
   int wanted;
@@ -85,7 +87,9 @@ void help(Crew* crew, size_t slot);
 
 void startHelpers(Crew& crew) {
   crew.started = true;
-  const int threads = searchThreads(std::min(crew.wanted, int(kMostTallies)));
+  // The processors are counted only now: reading them takes system calls a small tree is spared.
+  const int wanted = crew.wanted > 0 ? crew.wanted : defaultThreads();
+  const int threads = searchThreads(std::min(wanted, int(kMostTallies)));
   {
     std::lock_guard<std::mutex> hold(crew.shared.lock);
     crew.shared.threads = threads;
@@ -250,8 +254,8 @@ void help(Crew* crew, size_t slot) {
 }  // namespace
 
 int defaultThreads() {
-  const int processors = int(std::min(std::thread::hardware_concurrency(), 1024u));
-  return std::clamp(kThreadsPerProcessor * processors, 1, kMostThreads);
+  const int processors = int(std::clamp(std::thread::hardware_concurrency(), 1u, 1024u));
+  return std::max(processors, std::min(kThreadsPerProcessor * processors, kMostThreads));
 }
 
 double dirSizeOnThreads(const char* top, int threads) {
@@ -260,8 +264,8 @@ double dirSizeOnThreads(const char* top, int threads) {
   crew.shared.idle.store(0);
   crew.shared.threads = 1;
   crew.shared.done = false;
-  crew.wanted = threads > 0 ? threads : defaultThreads();
-  crew.started = crew.wanted <= 1;
+  crew.wanted = threads;
+  crew.started = threads == 1;
   resetTallies();
   Worker w = {&crew.shared, &crew, &tallies[0], top, {}, 0, {}};
   if (!checkFolder(top, !namesAListing(w.path))) return -2.0;
