@@ -3,7 +3,8 @@
  *   gentree wide DIR FILES      one folder of FILES files
  *   gentree chain DIR DEPTH     DEPTH nested folders, one small file in each
  *   gentree deep DIR DEPTH      DEPTH nested folders, a 1-byte file every 1,000 levels from the
- *                               top and 13 bytes at the bottom */
+ *                               top and 13 bytes at the bottom
+ *   gentree stack DIR DEPTH     DEPTH nested folders, 2,000 files of 1 byte in each */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <stdint.h>
@@ -55,11 +56,16 @@ int main(int argc, char** argv) {
       snprintf(name, sizeof name, "entry%06ld.dat", i);
       makeFile(top, name, (off_t)(next() % 100000));
     }
-  } else if (strcmp(kind, "chain") == 0 || strcmp(kind, "deep") == 0) {
+  } else if (strcmp(kind, "chain") == 0 || strcmp(kind, "deep") == 0 ||
+             strcmp(kind, "stack") == 0) {
     int every = strcmp(kind, "deep") == 0 ? 1000 : 1;
+    int each = strcmp(kind, "stack") == 0 ? 2000 : 1;
     int dir = top;
     for (long i = 0; i < count; ++i) {
-      if (i % every == 0) makeFile(dir, "file", 1);
+      for (int f = 0; f < each && i % every == 0; ++f) {
+        snprintf(name, sizeof name, each > 1 ? "f%04d" : "file", f);
+        makeFile(dir, name, 1);
+      }
       if (mkdirat(dir, "level", 0755) != 0) {
         perror("mkdirat");
         return 1;

@@ -50,7 +50,8 @@ const char* nextName(Pool& pool, Reads& reads, int fd, unsigned char* type) {
     const ssize_t length = getdents64(fd, pool.bytes.get() + pool.top, kReadSize);
     reads.batch = pool.top;
     reads.position = 0;
-    if (length <= 0) return nullptr;
+    reads.ended = length <= 0;
+    if (reads.ended) return nullptr;
     reads.length = size_t(length);
     pool.top += reads.length;
   }
@@ -92,6 +93,7 @@ void startListing(Pool& pool, Reads& reads) {
   reads.batch = pool.top;
   reads.length = 0;
   reads.position = 0;
+  reads.ended = false;
   reads.kept = false;
   reads.restPosition = 0;
 }
@@ -109,6 +111,7 @@ void endListing(Pool& pool, Reads& reads) {
 void keepRest(Pool& pool, Reads& reads, int fd) {
   if (reads.kept) return;
   reads.kept = true;
+  if (reads.ended) return;  // nothing left to keep
   while (reserveRead(pool)) {
     const ssize_t length = getdents64(fd, pool.bytes.get() + pool.top, kReadSize);
     if (length <= 0) return;

@@ -36,6 +36,7 @@ struct Reads {
   size_t batch;
   size_t length;
   size_t position;
+  bool ended;  // a read of the folder gave nothing more, or failed
   bool kept;
   std::string rest;  // each entry after the last read: its type byte, its name and a NUL
   size_t restPosition;
