@@ -22,7 +22,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -306,47 +305,12 @@ TEST_F(HostileTest, ProgressOnATerminalLeavesNothingBehind) {
   deepChain(10);
   std::string deepest = root;
   for (int level = 0; level < 10; ++level) deepest += "/lvl";
-  const std::string plain = runTool({tool(), "b"}).out;  // standard error no terminal
-  const std::regex report("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n");
-  const struct {
-    const char* row;
-    std::string redirect;
-    bool interrupt, lineWhileHeld;
-    const char* end;  // the screen once the run has ended, the report line as R
-  } cases[] = {{"terminal", "", false, true, "R\nstatus 0"},
-               {"error to a file", " 2>err", false, false, "R\nstatus 0"},
-               {"output to a file", " >out", false, true, "status 0"},
-               {"interrupted", "", true, true, "status 130"}};
-  for (const auto& c : cases) {
-    unlink(at("out").c_str());
-    const std::string command = "trap true INT; cd '" + root + "' && '" + binary + "' '" + tool() +
-                                "' b" + c.redirect + "; echo status $?; sleep 60";
-    const bool held = holdAt(
-        deepest, [&] { startTerminal(command, 100, 10); },
-        [&](pid_t) {
-          const std::string screen = terminalScreen(" folders, ", c.lineWhileHeld ? 300 : 16);
-          EXPECT_EQ(std::regex_search(screen, std::regex("^[0-9]+ files, [0-9]+ folders, ")),
-                    c.lineWhileHeld)
-              << c.row << ":\n"
-              << screen;
-          if (c.interrupt) terminalKeys("C-c");
-        });
-    EXPECT_TRUE(held) << c.row;
-    const std::string screen = terminalScreen("status", 300);
-    endTerminal();
-    const std::string shown = std::regex_replace(screen, report, "R\n");
-    EXPECT_EQ(shown.substr(0, shown.find_last_not_of('\n') + 1), c.end) << c.row << ":\n" << screen;
-    if (c.redirect == " >out") {
-      const int fd = open(at("out").c_str(), O_RDONLY);
-      EXPECT_EQ(sameWalk(readAll(fd)), sameWalk(plain)) << c.row;
-      close(fd);
-    }
-    if (c.redirect == " 2>err") {
-      const int fd = open(at("err").c_str(), O_RDONLY);
-      EXPECT_EQ(readAll(fd), "") << c.row;
-      close(fd);
-    }
-  }
+  expectProgressLeavesNothing(
+      "'" + binary + "' '" + tool() + "' b", root, runTool({tool(), "b"}).out,
+      std::regex("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n"), "status 130",
+      [&](const std::function<void()>& start, const std::function<void()>& look) {
+        EXPECT_TRUE(holdAt(deepest, start, [&](pid_t) { look(); }));
+      });
 }
 
 struct Snapshot {

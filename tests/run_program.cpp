@@ -165,3 +165,41 @@ void terminalKeys(const std::string& keys) {
 void endTerminal() {
   inTmux({"kill-server"});
 }
+
+void expectProgressLeavesNothing(const std::string& command, const std::string& folder,
+                                 const std::string& plain, const std::regex& report,
+                                 const char* interrupted, const During& during) {
+  const struct {
+    std::string redirect, file;
+    bool interrupt, lineWhileRunning;
+    std::string end;  // the screen once the run has ended, the report line as R
+  } cases[] = {{"", "", false, true, "R\nstatus 0"},
+               {" 2>err", "err", false, false, "R\nstatus 0"},
+               {" >out", "out", false, true, "status 0"},
+               {"", "", true, true, interrupted}};
+  for (const auto& c : cases) {
+    unlink((folder + "/out").c_str());
+    const auto start = [&] {
+      startTerminal("trap true INT; cd '" + folder + "' && " + command + c.redirect +
+                        "; echo status $?; sleep 60",
+                    100, 10);
+    };
+    during(start, [&] {
+      const std::string screen = terminalScreen(" folders, ", c.lineWhileRunning ? 300 : 16);
+      EXPECT_EQ(std::regex_search(screen, std::regex("(^|\n)[0-9]+ files, [0-9]+ folders, ")),
+                c.lineWhileRunning)
+          << c.redirect << ":\n"
+          << screen;
+      if (c.interrupt) terminalKeys("C-c");
+    });
+    std::string screen = std::regex_replace(terminalScreen("status", 600), report, "R\n");
+    endTerminal();
+    if (screen.rfind("^C", 0) == 0) screen.erase(0, 2);  // a Windows console's own echo
+    EXPECT_EQ(screen.substr(0, screen.find_last_not_of('\n') + 1), c.end) << c.redirect;
+    if (!c.file.empty()) {
+      const int fd = open((folder + "/" + c.file).c_str(), O_RDONLY);
+      EXPECT_EQ(sameWalk(readAll(fd)), c.file == "out" ? sameWalk(plain) : "") << c.file;
+      close(fd);
+    }
+  }
+}

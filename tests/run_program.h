@@ -4,6 +4,8 @@
 
 #include <sys/resource.h>
 
+#include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,19 @@ std::string terminalScreen(const std::string& until, int tenths);
 void terminalKeys(const std::string& keys);
 
 void endTerminal();
+
+// What a person at a terminal sees of a long run of the shell command `command`, run in `folder`
+// as it is, with standard error or output redirected to a file there, and interrupted by Ctrl+C:
+// the progress line while the run is under way (none with standard error redirected), and after
+// it the report line (matching `report`) and "status N" alone, or `interrupted` alone. A file
+// that standard output went to holds `plain`, a run's bytes without a terminal, and standard
+// error's file nothing. `during` runs `start`, which starts the terminal, and then `look` while
+// the run is under way.
+using During =
+    std::function<void(const std::function<void()>& start, const std::function<void()>& look)>;
+void expectProgressLeavesNothing(const std::string& command, const std::string& folder,
+                                 const std::string& plain, const std::regex& report,
+                                 const char* interrupted, const During& during);
 
 // Everything in the file `fd`, read from its start.
 std::string readAll(int fd);
