@@ -19,7 +19,9 @@ ensure_packages() {
   mkdir -p build/logs
   log=$(mktemp build/logs/apt-XXXXXX.log)
   echo "Installing: ${missing[*]}"
-  if ! { as_root apt-get update -q &&
+  # A mirror caught in a sync fails an index now and then (seen: "File has unexpected size"):
+  # the update is tried again, and the install goes on with the lists it has.
+  if ! { for try in 1 2 3; do as_root apt-get update -q && break; sleep $((10 * try)); done
          as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
            "${missing[@]}"; } >"$log" 2>&1; then
     echo "Installing ${missing[*]} failed; the full log is $PWD/$log" >&2
