@@ -1,9 +1,10 @@
 // Drive and directory services: the only way the tool reaches the operating system.
 //
-// Every service reports its outcome by its return value alone; none prints, and none stops the
-// program. Drives are numbered 1 (A:) to 26 (Z:); a drive's letter is its number plus 64. Paths
-// begin with a drive letter and a colon and separate their components with a backslash. Paths and
-// names are byte strings: on Linux the system's own bytes, on Windows UTF-8.
+// Every service reports its outcome by its return value alone; none prints but those whose work
+// printing is, and none stops the program but statusEnd after an interrupt. Drives are numbered 1
+// (A:) to 26 (Z:); a drive's letter is its number plus 64. Paths begin with a drive letter and a
+// colon and separate their components with a backslash. Paths and names are byte strings: on
+// Linux the system's own bytes, on Windows UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -128,7 +129,7 @@ bool statusInterrupted();
 // STATUS_CONTROL_C_EXIT).
 void statusEnd();
 
-// Standard output, the one stream the tool writes: formats as printf does and writes the text, in
+// Standard output, the stream of everything the tool reports: formats as printf does and writes the text, in
 // which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone. Output
 // may be held back until finishOutput. Returns 0, or the error code of the first write that
 // failed, in this call or an earlier one, which is never 0.
