@@ -63,14 +63,21 @@ RunResult runCmd(const std::string& line) {
 }
 
 // Wine has been seen, rarely and on a busy machine, to end a run with status 1 and nothing on
-// either stream. The program never ends that way under these suites (a failed write of its line
-// would give another error code), so such a run is repeated, a few times at most, said on stderr
-// and counted, a line each, in the state folder's file wine-reruns, so that a rise is seen.
+// either stream, and once, as it ended, with status 127 and its loader's "Inconsistency detected
+// by ld.so: dl-fini.c" on standard error. The program never ends either way under these suites (a
+// failed write of its line would give another error code), so such a run is repeated, a few times
+// at most, said on stderr and counted, a line each, in the state folder's file wine-reruns, so
+// that a rise is seen.
 namespace {
+bool wineFailed(const RunResult& run) {
+  return (run.status == 1 && run.out.empty() && run.err.empty()) ||
+         (run.status == 127 && run.err.rfind("Inconsistency detected by ld.so", 0) == 0);
+}
+
 RunResult runOnce(const std::vector<std::string>& argv, const RunOptions& options) {
   RunResult run = runProgram(argv, options);
-  for (int retry = 0; retry < 3 && run.status == 1 && run.out.empty() && run.err.empty(); ++retry) {
-    fprintf(stderr, "Wine ended a run with status 1 and no output; running it again\n");
+  for (int retry = 0; retry < 3 && wineFailed(run); ++retry) {
+    fprintf(stderr, "Wine itself ended a run with status %d; running it again\n", run.status);
     if (FILE* reruns = fopen((wineState() + "/wine-reruns").c_str(), "a")) {
       fprintf(reruns, "%s\n", testing::UnitTest::GetInstance()->current_test_info()->name());
       fclose(reruns);
