@@ -66,13 +66,12 @@ struct Level {
 struct Crew {
   Shared shared;
   int wanted;
-  bool started;
   std::vector<std::thread> helpers;
 };
 
 // One thread's walk: the path of the folder it lists, its open listings, the entry it looks at and
-// its tally. No level before `heldFrom` holds a folder that could be handed out. Only the first
-// thread has the crew, to start it.
+// its tally. No level before `heldFrom` holds a folder that could be handed out. `crew` is the
+// crew the thread is yet to start: the first thread's, until it starts it.
 struct Worker {
   Shared* shared;
   Crew* crew;
@@ -86,7 +85,6 @@ struct Worker {
 void help(Crew* crew, size_t slot);
 
 void startHelpers(Crew& crew) {
-  crew.started = true;
   // The processors are counted only now: reading them takes system calls a small tree is spared.
   const int wanted = crew.wanted > 0 ? crew.wanted : defaultThreads();
   const int threads = searchThreads(std::min(wanted, int(kMostTallies)));
@@ -117,9 +115,10 @@ bool list(Worker& w, size_t parentLength) {
   if (handle == -1) return false;
   w.levels.push_back({handle, parentLength, false, false, {}});
   countFolder(*w.tally, w.path);
-  if (w.crew != nullptr && !w.crew->started &&
+  if (w.crew != nullptr &&
       w.tally->folders.load(std::memory_order_relaxed) >= kFoldersBeforeThreads) {
     startHelpers(*w.crew);
+    w.crew = nullptr;
   }
   return true;
 }
@@ -265,12 +264,14 @@ double dirSizeOnThreads(const char* top, int threads) {
   crew.shared.threads = 1;
   crew.shared.done = false;
   crew.wanted = threads;
-  crew.started = threads == 1;
   resetTallies();
-  Worker w = {&crew.shared, &crew, &tallies[0], top, {}, 0, {}};
+  Worker w = {&crew.shared, threads == 1 ? nullptr : &crew, &tallies[0], top, {}, 0, {}};
   if (!checkFolder(top, !namesAListing(w.path))) return -2.0;
   // Threads asked for by number are started at once, whatever the tree.
-  if (threads > 1) startHelpers(crew);
+  if (threads > 1) {
+    startHelpers(crew);
+    w.crew = nullptr;
+  }
   if (list(w, w.path.size())) walkListed(w);
   walkHanded(w);
   for (std::thread& helper : crew.helpers) helper.join();

@@ -24,8 +24,6 @@ bool checkFolder(const char* path, bool searchable) {
   return handle != -1 && entry.attrib == kAttrDirectory;
 }
 
-// A typed path is a name, yet one whose last component is the listing's own pattern would be
-// searched as the listing of the folder before it, whose first entry (".") passes for a folder.
 bool namesAListing(const std::string& path) {
   const size_t n = path.size(), k = sizeof kListing - 1;
   if (n < k || path.compare(n - k, k, kListing) != 0) return false;
