@@ -38,8 +38,7 @@ void setUpChild(const RunOptions& options, int outFd, int errFd, const int pipeF
       dup2(open("/dev/full", O_WRONLY | O_CLOEXEC), 1);
       break;
     case RunOptions::kBrokenPipe:
-      close(pipeFds[0]);  // nobody will ever read
-      dup2(pipeFds[1], 1);
+      dup2(pipeFds[1], 1);  // nobody reads it
       break;
   }
   rlimit limit;
@@ -75,17 +74,20 @@ RunResult runProgram(std::vector<std::string> args, const RunOptions& options) {
   int pipeFds[2] = {-1, -1};
   RunResult result;
   if (outFd < 0 || errFd < 0) return result;
-  if (options.out == RunOptions::kBrokenPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+  if (options.out == RunOptions::kBrokenPipe) {
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+    // Closed before the program starts: a reader left open until fork returns here would take
+    // what a quick program writes first.
+    close(pipeFds[0]);
+    pipeFds[0] = -1;
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     setUpChild(options, outFd, errFd, pipeFds);
     execv(argv[0], argv.data());
     _exit(127);
   }
-  if (pipeFds[0] >= 0) {
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-  }
+  if (pipeFds[1] >= 0) close(pipeFds[1]);
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
   while (waitpid(pid, &status, WNOHANG) == 0) {
