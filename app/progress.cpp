@@ -1,10 +1,11 @@
 #include "app/progress.h"
 
 #include <chrono>
-#include <system_error>
+#include <exception>
 
 #include "app/numfmt.h"
 #include "app/voltally.h"
+#include "walk/walk.h"
 
 namespace {
 
@@ -55,10 +56,10 @@ void startProgress(Progress& progress, int displayType) {
   if (statusColumns() == 0) return;
   statusBegin();
   try {
-    progress.drawer = std::thread(draw, &progress);
-  } catch (const std::system_error&) {
-    statusEnd();  // no thread to draw: the run goes on without the line
+    if (roomForAnException()) progress.drawer = std::thread(draw, &progress);
+  } catch (const std::exception&) {
   }
+  if (!progress.drawer.joinable()) statusEnd();  // no thread to draw: the run goes on without it
 }
 
 void endProgress(Progress& progress) {

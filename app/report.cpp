@@ -18,11 +18,14 @@ void computeFigures(const DiskFree& disk, SizeFigures* figures) {
 
 namespace {
 
+// Every column is formatted before the first is written: a line is printed whole or not at all.
 void printColumns(double capacity, double freeSpace, double used, double total, int decimals) {
-  printOutput("%s ", formatFixed(capacity, decimals).c_str());
-  printOutput("%s ", formatFixed(freeSpace, decimals).c_str());
-  printOutput("%s ", formatFixed(used, decimals).c_str());
-  printOutput("%s\r", formatFixed(total, decimals).c_str());
+  const std::string columns[4] = {formatFixed(capacity, decimals), formatFixed(freeSpace, decimals),
+                                  formatFixed(used, decimals), formatFixed(total, decimals)};
+  printOutput("%s ", columns[0].c_str());
+  printOutput("%s ", columns[1].c_str());
+  printOutput("%s ", columns[2].c_str());
+  printOutput("%s\r", columns[3].c_str());
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "app/progress.h"
 #include "app/voltally.h"
@@ -48,6 +50,19 @@ int threadsWanted() {
   return threads <= kMostThreadsWanted ? int(threads) : 0;
 }
 
+// No drive is named so: asking for help can never hide a path to size.
+bool asksForHelp(const char* word) {
+  return strcmp(word, "-h") == 0 || strcmp(word, "--help") == 0 || strcmp(word, "/?") == 0 ||
+         strcmp(word, "-?") == 0;
+}
+
+// The line that stands for figures that could not be had, ended as the report is.
+void printFailureMarker() {
+  printOutput("-1 ");
+  printOutput("-1 \r");
+  finishBareLine();
+}
+
 // A report that never reached its reader must not end in success: a script would take the
 // missing line for a clean run.
 int checkedExit(int status) {
@@ -59,6 +74,14 @@ int run(int argc, char** argv) {
   if (argc < 2 || argc > 3) {
     printUsage();
     return -1;
+  }
+  if (asksForHelp(argv[1])) {
+    printUsage();
+    return 0;
+  }
+  if (strcmp(argv[1], "--version") == 0) {
+    printOutput("Voltally %s\n", VOLTALLY_VERSION);
+    return 0;
   }
   const int displayType = argc == 3 ? displayTypeFor(argv[2]) : int(kMBytes);
   if (debugPrint) printOutput("Display type = %d\n", displayType);
@@ -75,9 +98,7 @@ int run(int argc, char** argv) {
   DiskFree disk = {};
   const int result = getDiskFree(drive, path, &disk);
   if (result != 0) {
-    printOutput("-1 ");
-    printOutput("-1 \r");
-    finishBareLine();
+    printFailureMarker();
     return result;
   }
   SizeFigures figures;
@@ -91,6 +112,11 @@ int run(int argc, char** argv) {
   if (!debugPrint) startProgress(progress, displayType);
   const double total = threads == 1 ? dirSize(path) : dirSizeOnThreads(path, threads);
   endProgress(progress);
+  // A walk that could not finish has no total to give, however plausible its count so far.
+  if (walkTrouble.error != 0) {
+    printFailureMarker();
+    return walkTrouble.error;
+  }
 
   printReport(figures, displayType, total);
   finishBareLine();
@@ -103,5 +129,18 @@ int runVoltally(int argc, char** argv) {
   debugPrint = 0;
   dirTotal = 0.0;
   startPlatform();
-  return checkedExit(run(argc, argv));
+  int status;
+  try {
+    if (setMemoryAside()) {
+      status = run(argc, argv);
+    } else {
+      printFailureMarker();
+      status = kOutOfMemory;
+    }
+  } catch (const std::bad_alloc&) {
+    // The report is made whole before any of it is written, so nothing of it is out yet.
+    printFailureMarker();
+    status = kOutOfMemory;
+  }
+  return checkedExit(status);
 }

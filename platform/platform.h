@@ -77,6 +77,26 @@ int findNext(intptr_t handle, c_file* entry);
 // Ends a search. Returns 0, or -1 when `handle` is not an open search.
 int findClose(intptr_t handle);
 
+// What kept the calling thread's last findFirst that returned -1, or the listing that its last
+// findNext ended, from delivering everything. `error` is 0 when nothing was kept back: a name that
+// names nothing (or no longer does), a listing read to its end; else the system's error code for
+// the first thing kept back, such as a folder that may not be read or an entry that may not be
+// looked at. `fatal` says that the search cannot go on for its own reasons, whatever the tree:
+// memory ran out, no descriptor is left to list a folder with, or a folder given up to stay
+// within the search's descriptors could not be found again as itself. Costs no system call.
+struct SearchFault {
+  int error;
+  bool fatal;
+};
+SearchFault searchFault();
+
+// The system's error code for memory that ran out.
+extern const int kOutOfMemory;
+
+// Writes the system's message for the error code `error` to `out`, which holds `size` bytes, cut
+// to fit and NUL-terminated (UTF-8 on Windows).
+void errorText(int error, char* out, size_t size);
+
 // Searches on several threads. Each thread's searches are its own: a handle is good only on the
 // thread that opened it, and a pattern resolves against that thread's open listings alone, so
 // threads share no table and take no lock to search. A folder goes from one thread to another
@@ -129,10 +149,10 @@ bool statusInterrupted();
 // STATUS_CONTROL_C_EXIT).
 void statusEnd();
 
-// Standard output, the stream of everything the tool reports: formats as printf does and writes the text, in
-// which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone. Output
-// may be held back until finishOutput. Returns 0, or the error code of the first write that
-// failed, in this call or an earlier one, which is never 0.
+// Standard output, the stream of everything the tool reports: formats as printf does and writes
+// the text, in which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out
+// alone. Output may be held back until finishOutput. Returns 0, or the error code of the first
+// write that failed, in this call or an earlier one, which is never 0.
 int printOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Process hooks beside the services.

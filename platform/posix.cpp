@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/geometry.h"
@@ -50,6 +51,13 @@ int statvfsOfPath(const char* path, struct statvfs* vfs) {
 }
 
 }  // namespace
+
+void errorText(int error, char* out, size_t size) {
+  if (size == 0) return;
+  // The GNU strerror_r: the message may be a constant string rather than `out`.
+  const char* text = strerror_r(error, out, size);
+  if (text != out) snprintf(out, size, "%s", text);
+}
 
 int currentDrive() {
   char buffer[4096];

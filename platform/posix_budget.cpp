@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_path.h"
 
 namespace {
 
@@ -44,15 +46,16 @@ void giveUp(Budget& budget, Pool& pool, Search& search) {
     search.away = {st.st_dev, st.st_ino};
     keepRest(pool, search.reads, search.fd);
   } else {
-    search.lost = true;
+    search.lostError = errno;
   }
   closeCounted(budget, search.fd);
   search.fd = -1;
 }
 
-// The walk is depth first: the outermost folders are the ones it comes back to last.
+// The walk is depth first: the outermost folders are the ones it comes back to last. The
+// outermost of all goes last, as the one the others are found from by their paths.
 bool giveUpOutermost(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, int keep) {
-  budget.lowest = std::min(budget.lowest, bases.open.size());
+  budget.lowest = std::max<size_t>(1, std::min(budget.lowest, bases.open.size()));
   bool below = true;  // no base from `lowest` to here holds its folder
   for (size_t i = budget.lowest; i + 1 < bases.open.size(); ++i) {
     Search& search = slots.searches[bases.open[i].slot];
@@ -64,7 +67,42 @@ bool giveUpOutermost(Budget& budget, Slots& slots, const Bases& bases, Pool& poo
     below = below && search.fd < 0;
     if (below) budget.lowest = i + 1;
   }
-  return false;
+  if (bases.open.size() < 2) return false;
+  Search& outermost = slots.searches[bases.open[0].slot];
+  if (outermost.fd < 0 || outermost.fd == keep) return false;
+  giveUp(budget, pool, outermost);
+  return true;
+}
+
+const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The folder of base `level` opened anew by its path, one name at a time from the nearest base
+// above it that holds its folder, or from the root. Each base below the first lies directly below
+// the one before it, so what its folder adds to the one before is exactly one name, taken whole.
+// Returns -1, errno set, when a folder on the way cannot be opened.
+int openByPath(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, size_t level) {
+  size_t from = level;
+  while (from > 0 && slots.searches[bases.open[from - 1].slot].fd < 0) --from;
+  int fd = from > 0 ? slots.searches[bases.open[from - 1].slot].fd : -1;
+  for (size_t at = from; at <= level; ++at) {
+    const size_t start = at > 0 ? bases.open[at - 1].folderLength + 1 : 0;
+    std::string name = bases.folder.substr(start, bases.open[at].folderLength - start);
+    if (at == 0) name = fileSystemPath(name.c_str());  // the outermost, from the root
+    if (name.empty()) name = ".";
+    const int next =
+        openCounted(budget, slots, bases, pool, at > 0 ? fd : AT_FDCWD, name.c_str(), kFolderFlags);
+    const int error = errno;
+    if (at > from) closeCounted(budget, fd);
+    errno = error;
+    if (next < 0) return -1;
+    fd = next;
+  }
+  return fd;
+}
+
+bool isFolder(int fd, const Away& away) {
+  struct stat st;
+  return fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == away.device && st.st_ino == away.inode;
 }
 
 }  // namespace
@@ -94,22 +132,27 @@ void closeCounted(Budget& budget, int fd) {
   --budget.held;
 }
 
+// A folder that is not itself any more (moved, replaced) cannot be told from what took its
+// place: the search is lost rather than have it count the wrong entries or miss the right ones.
 void findAgain(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, size_t level) {
   Search& search = slots.searches[bases.open[level].slot];
-  if (search.fd >= 0 || search.lost || level + 1 >= bases.open.size()) return;
+  if (search.fd >= 0 || search.lostError != 0 || level + 1 >= bases.open.size()) return;
   const int below = slots.searches[bases.open[level + 1].slot].fd;
-  const int fd = below < 0 ? -1
-                           : openCounted(budget, slots, bases, pool, below, "..",
-                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  struct stat st;
-  if (fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == search.away.device &&
-      st.st_ino == search.away.inode) {
-    search.fd = fd;
-    budget.lowest = std::min(budget.lowest, level);
-    return;
+  int fd = below < 0 ? -1
+                     : openCounted(budget, slots, bases, pool, below, "..",
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (!isFolder(fd, search.away)) {
+    if (fd >= 0) closeCounted(budget, fd);
+    fd = openByPath(budget, slots, bases, pool, level);
+    const int error = fd < 0 ? errno : ENOENT;
+    if (!isFolder(fd, search.away)) {
+      if (fd >= 0) closeCounted(budget, fd);
+      search.lostError = error != 0 ? error : ENOENT;
+      return;
+    }
   }
-  if (fd >= 0) closeCounted(budget, fd);
-  search.lost = true;
+  search.fd = fd;
+  budget.lowest = std::min(budget.lowest, level);
 }
 
 // A thread may hold one descriptor past its share (its innermost listing and the check of a child

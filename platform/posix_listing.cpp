@@ -1,6 +1,7 @@
 #include "platform/posix_listing.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -30,6 +31,11 @@ bool reserveRead(Pool& pool) {
   return true;
 }
 
+// The first fault a listing meets is the one it reports.
+void note(Reads& reads, int error) {
+  if (reads.fault.error == 0) reads.fault = faultOf(error);
+}
+
 // The next of the entries a listing kept, null after the last.
 const char* nextKept(Reads& reads, unsigned char* type) {
   if (reads.restPosition >= reads.rest.size()) return nullptr;
@@ -46,11 +52,17 @@ const char* nextName(Pool& pool, Reads& reads, int fd, unsigned char* type) {
     // A read on top is read over; any other listing reads above the top.
     releaseBatch(pool, reads);
     if (reads.kept) return nextKept(reads, type);
-    if (!reserveRead(pool)) return nullptr;
+    if (reads.ended) return nullptr;
+    if (!reserveRead(pool)) {
+      reads.ended = true;
+      note(reads, ENOMEM);
+      return nullptr;
+    }
     const ssize_t length = getdents64(fd, pool.bytes.get() + pool.top, kReadSize);
     reads.batch = pool.top;
     reads.position = 0;
     reads.ended = length <= 0;
+    if (length < 0) note(reads, errno);
     if (reads.ended) return nullptr;
     reads.length = size_t(length);
     pool.top += reads.length;
@@ -68,8 +80,9 @@ bool isHidden(const char* name) {
 
 // Fills `entry` for `name` in the folder `dirFd`. The listing's entry type spares a status call
 // for folders, links and special files; only regular and untyped entries are looked at. Returns
-// false, leaving `entry` untouched, when the entry cannot be looked at (it vanished, say).
-bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
+// false, leaving `entry` untouched, when the entry cannot be looked at (it vanished, say), the
+// reason noted in `reads`.
+bool describe(Reads& reads, int dirFd, const char* name, unsigned char type, c_file* entry) {
   switch (type) {
     case DT_DIR:
       return fill(name, kAttrDirectory, nullptr, entry);
@@ -78,8 +91,11 @@ bool describe(int dirFd, const char* name, unsigned char type, c_file* entry) {
     case DT_REG:
     case DT_UNKNOWN: {
       struct stat st;
-      return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-             fill(name, attribOf(st), &st, entry);
+      if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        note(reads, errno);
+        return false;
+      }
+      return fill(name, attribOf(st), &st, entry);
     }
     default:  // fifos, sockets and devices: never opened, counted as empty
       return fill(name, kAttrArchive, nullptr, entry);
@@ -96,6 +112,7 @@ void startListing(Pool& pool, Reads& reads) {
   reads.ended = false;
   reads.kept = false;
   reads.restPosition = 0;
+  reads.fault = {0, false};
 }
 
 void endListing(Pool& pool, Reads& reads) {
@@ -112,8 +129,13 @@ void keepRest(Pool& pool, Reads& reads, int fd) {
   if (reads.kept) return;
   reads.kept = true;
   if (reads.ended) return;  // nothing left to keep
-  while (reserveRead(pool)) {
+  for (;;) {
+    if (!reserveRead(pool)) {
+      note(reads, ENOMEM);
+      return;
+    }
     const ssize_t length = getdents64(fd, pool.bytes.get() + pool.top, kReadSize);
+    if (length < 0) note(reads, errno);
     if (length <= 0) return;
     for (ssize_t at = 0; at < length;) {
       const auto* d = reinterpret_cast<const dirent64*>(pool.bytes.get() + pool.top + at);
@@ -124,12 +146,32 @@ void keepRest(Pool& pool, Reads& reads, int fd) {
   }
 }
 
+bool entriesLeft(const Reads& reads) {
+  if (reads.position < reads.length) return true;
+  return reads.kept ? reads.restPosition < reads.rest.size() : !reads.ended;
+}
+
 bool readEntry(Pool& pool, Reads& reads, int fd, c_file* entry) {
   unsigned char type;
   while (const char* name = nextName(pool, reads, fd, &type)) {
-    if (describe(fd, name, type, entry)) return true;
+    if (describe(reads, fd, name, type, entry)) return true;
   }
   return false;
+}
+
+SearchFault faultOf(int error) {
+  switch (error) {
+    case 0:
+    case ENOENT:
+    case ENOTDIR:
+      return {0, false};
+    case ENOMEM:
+    case EMFILE:
+    case ENFILE:
+      return {error, true};
+    default:
+      return {error, false};
+  }
 }
 
 uint32_t attribOf(const struct stat& st) {

@@ -31,7 +31,9 @@ struct Pool {
 // starts within it. A listing whose read is used up reads its next one on top of the pool, unless
 // it has kept the rest of its entries: it then goes on from `rest` and never reads its folder
 // again, so a folder opened anew (whose offsets may name other entries by then) serves only to
-// look at them. `rest` is empty unless `kept`.
+// look at them. `rest` is empty unless `kept`. `fault` is what the listing has kept back so far:
+// the first entry it could not look at or read that failed, with the error 0 while it has kept
+// back nothing.
 struct Reads {
   size_t batch;
   size_t length;
@@ -40,7 +42,12 @@ struct Reads {
   bool kept;
   std::string rest;  // each entry after the last read: its type byte, its name and a NUL
   size_t restPosition;
+  SearchFault fault;
 };
+
+// What the system's error `error` means for a search: nothing kept back when the name is no
+// longer there, a fault that ends the search when memory or descriptors ran out, else a fault.
+SearchFault faultOf(int error);
 
 void startListing(Pool& pool, Reads& reads);
 
@@ -48,12 +55,16 @@ void startListing(Pool& pool, Reads& reads);
 void endListing(Pool& pool, Reads& reads);
 
 // Reads the rest of the listing from its open folder `fd` into `reads.rest`, so that the folder can
-// be closed while the listing goes on. A read that fails ends the listing there: the entries read
-// before it are kept.
+// be closed while the listing goes on. A read that fails ends the listing there, its fault noted:
+// the entries read before it are kept.
 void keepRest(Pool& pool, Reads& reads, int fd);
 
+// Whether the listing has entries left to deliver.
+bool entriesLeft(const Reads& reads);
+
 // Fills `entry` with the listing's next entry that can be described, reading from the open
-// folder `fd` when the last read is used up. False at the end of the listing or on a failure.
+// folder `fd` when the last read is used up. False at the end of the listing or on a failure,
+// which `reads.fault` then holds, as it holds each entry passed over.
 bool readEntry(Pool& pool, Reads& reads, int fd, c_file* entry);
 
 uint32_t attribOf(const struct stat& st);

@@ -3,11 +3,14 @@
 // they hold stay within the budget of posix_budget.cpp.
 #include "platform/posix_search.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform/platform.h"
@@ -26,18 +29,41 @@ struct Checked {
   std::string name;  // what named the folder: below a base its own name, else the whole pattern
 };
 
-// What the layer remembers between calls: the tables of posix_search.h, the budget and the
-// check. Only the services and their two halves, openListing and lookUp, touch `state`; every
-// other function is handed what it uses. Each thread has its own: searches on several threads
-// share nothing but the budget's share (posix_budget.cpp), so no lock sits on their path.
+// What the layer remembers between calls: the tables of posix_search.h, the budget and the check.
+// Only the services and their two halves, openListing and lookUp, touch a State; every other
+// function is handed what it uses. Each thread has its own: searches on several threads share
+// nothing but the budget's share (posix_budget.cpp), so no lock sits on their path. Every State
+// made stays on the list `made` to the end of the process.
 struct State {
   Slots slots;
   Bases bases;
   Pool pool;
   Budget budget;
   Checked checked;
+  State* made;
 };
-thread_local State state = {{}, {}, {{}, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}};
+
+// A thread's State is made at its first search. A thread_local object with a destructor would
+// have the C library register it there instead, which ends the process at once when memory has
+// run out.
+thread_local State* current = nullptr;
+std::atomic<State*> made{nullptr};
+
+// What the last search that came to nothing ran into (searchFault).
+thread_local SearchFault lastFault = {0, false};
+
+// The calling thread's State, or null when there is no memory for one.
+State* stateOfThread() {
+  if (current == nullptr) {
+    current = new (std::nothrow)
+        State{{}, {}, {{}, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}, nullptr};
+    if (current == nullptr) return nullptr;
+    current->made = made.load(std::memory_order_relaxed);
+    while (!made.compare_exchange_weak(current->made, current, std::memory_order_relaxed)) {
+    }
+  }
+  return current;
+}
 
 intptr_t handleOf(size_t slot) {
   return intptr_t(slot) + 1;
@@ -62,7 +88,7 @@ size_t takeSlot(Slots& slots, bool listing) {
   search.open = true;
   search.listing = listing;
   search.isBase = false;
-  search.lost = false;
+  search.lostError = 0;
   search.fd = -1;
   return slot;
 }
@@ -96,11 +122,12 @@ struct Translation {
 
 // Below the innermost base the walk asks for an entry it was given, by name, or for that entry's
 // listing ("name\*.*"). A Linux name may hold '\', '*' or '?', so it is taken whole either way:
-// never split into components, never matched as a wildcard.
-Target resolveBelow(const char* pattern, const char* rest, int baseFd) {
+// never split into components, never matched as a wildcard. A name may even end in "\*.*"; with
+// `listing` false the whole of `rest` is the name.
+Target resolveBelow(const char* pattern, const char* rest, int baseFd, bool listing = true) {
   const size_t length = strlen(rest);
-  const bool listing =
-      length > 4 && isSeparator(rest[length - 4]) && strcmp(rest + length - 3, "*.*") == 0;
+  listing = listing && length > 4 && isSeparator(rest[length - 4]) &&
+            strcmp(rest + length - 3, "*.*") == 0;
   Target target = {};
   target.below = true;
   target.baseFd = baseFd;
@@ -145,6 +172,11 @@ int takeChecked(Checked& checked, Budget& budget, bool below, const char* name, 
   return -1;
 }
 
+bool namesTheChecked(const Checked& checked, const Target& target) {
+  return checked.fd >= 0 && checked.below && checked.name.size() == target.folderLength &&
+         memcmp(checked.name.data(), target.folder, target.folderLength) == 0;
+}
+
 // Only a listing that extends the innermost base can resolve below itself; another one leaves the
 // bases as they are, and patterns below it resolve from the root.
 void pushBase(Bases& bases, size_t slot, const char* pattern, size_t folderLength, bool below) {
@@ -170,7 +202,7 @@ size_t levelOf(const Bases& bases, size_t slot) {
   return level;
 }
 
-intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
+intptr_t openListing(State& state, const char* pattern, const Target& target, c_file* entry) {
   // A pattern without a separator before its "*.*" resolves nothing below it.
   const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
   int fd = target.below
@@ -182,12 +214,16 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
     fd = openCounted(state.budget, state.slots, state.bases, state.pool, target.baseFd,
                      folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    lastFault = faultOf(errno);
+    return -1;
+  }
   const size_t slot = takeSlot(state.slots, true);
   Search& search = state.slots.searches[slot];
   search.fd = fd;
   startListing(state.pool, search.reads);
   if (!readEntry(state.pool, search.reads, fd, entry)) {
+    lastFault = search.reads.fault;
     endListing(state.pool, search.reads);
     closeCounted(state.budget, fd);
     releaseSlot(state.slots, slot);
@@ -202,7 +238,7 @@ intptr_t openListing(const char* pattern, const Target& target, c_file* entry) {
 // its record follows from its name: a folder here never carries the read-only bit, and nothing
 // reads a check's time stamps, so it costs no status call. What does not open that way is looked
 // at by name, without following a link either.
-intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
+intptr_t lookUp(State& state, const char* pattern, const Target& target, c_file* entry) {
   std::string joined;
   const char* path = target.last;
   if (!target.below) {
@@ -221,8 +257,16 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
     state.checked.below = target.below;
     state.checked.name.assign(target.below ? target.last : pattern);
   } else {
+    // Without a descriptor to spare no folder can be listed: looking at the entry would not help.
+    if (errno == EMFILE || errno == ENFILE) {
+      lastFault = faultOf(errno);
+      return -1;
+    }
     struct stat st;
-    if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (fstatat(target.baseFd, path, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      lastFault = faultOf(errno);
+      return -1;
+    }
     if (!fill(target.last, attribOf(st), &st, entry)) return -1;
   }
   return handleOf(takeSlot(state.slots, false));
@@ -231,24 +275,67 @@ intptr_t lookUp(const char* pattern, const Target& target, c_file* entry) {
 }  // namespace
 
 intptr_t findFirst(const char* pattern, c_file* entry) {
+  lastFault = {0, false};
+  State* const made = stateOfThread();
+  if (made == nullptr) {
+    lastFault = {ENOMEM, true};
+    return -1;
+  }
+  State& state = *made;
   Translation translation;
   const Target target = resolve(pattern, state.slots, state.bases, &translation);
+  if (target.below && target.baseFd < 0) {
+    // Below a folder that was given up and could not be found again, nothing can be looked at.
+    const Search& base = state.slots.searches[state.bases.open.back().slot];
+    lastFault = {base.lostError != 0 ? base.lostError : ENOENT, true};
+    return -1;
+  }
   // Only "*.*" lists; any other last component is a name, whatever it holds, since a Linux name
   // may hold '*' and '?'.
   if (target.found && !target.literal && strcmp(target.last, "*.*") == 0) {
-    return openListing(pattern, target, entry);
+    if (!target.below || namesTheChecked(state.checked, target)) {
+      return openListing(state, pattern, target, entry);
+    }
+    // The walk lists a folder only once it has checked it; what looks like a listing otherwise
+    // may be the check of a name that itself ends in "\*.*", which the entry, if there is one,
+    // decides.
+    dropChecked(state.checked, state.budget);
+    const Target name = resolveBelow(pattern, target.folder, target.baseFd, false);
+    const intptr_t handle = lookUp(state, pattern, name, entry);
+    if (handle != -1 || lastFault.error != 0) return handle;
+    return openListing(state, pattern, target, entry);
   }
   dropChecked(state.checked, state.budget);
-  return target.found ? lookUp(pattern, target, entry) : -1;
+  return target.found ? lookUp(state, pattern, target, entry) : -1;
 }
 
 int findNext(intptr_t handle, c_file* entry) {
+  lastFault = {0, false};
+  if (current == nullptr) return -1;  // no search was ever opened here
+  State& state = *current;
   Search* search = searchOf(state.slots, handle);
-  if (search == nullptr || search->fd < 0) return -1;
-  return readEntry(state.pool, search->reads, search->fd, entry) ? 0 : -1;
+  if (search == nullptr) return -1;
+  if (search->fd < 0) {
+    // A folder that could not be found again loses nothing when nothing was left to read in it.
+    if (search->lostError != 0 && entriesLeft(search->reads)) {
+      lastFault = {search->lostError, true};
+    }
+    return -1;
+  }
+  if (readEntry(state.pool, search->reads, search->fd, entry)) return 0;
+  lastFault = search->reads.fault;
+  return -1;
 }
 
+SearchFault searchFault() {
+  return lastFault;
+}
+
+const int kOutOfMemory = ENOMEM;
+
 int findClose(intptr_t handle) {
+  if (current == nullptr) return -1;
+  State& state = *current;
   Search* search = searchOf(state.slots, handle);
   if (search == nullptr) return -1;
   const size_t slot = size_t(handle) - 1;
@@ -271,6 +358,8 @@ int findClose(intptr_t handle) {
 // the entry's name is what follows that base's folder, taken whole. The folder leaves this thread's
 // budget with the pass and joins the taker's.
 intptr_t findPass(intptr_t listing, const char* path) {
+  if (current == nullptr) return -1;
+  State& state = *current;
   const Search* search = searchOf(state.slots, listing);
   if (search == nullptr || !search->isBase || search->fd < 0) return -1;
   const size_t slot = size_t(listing) - 1;
@@ -290,6 +379,12 @@ intptr_t findPass(intptr_t listing, const char* path) {
 
 // Taken as this thread's own check of `path`, which the listing of `path` takes next.
 void findTake(intptr_t pass, const char* path) {
+  State* const made = stateOfThread();
+  if (made == nullptr) {
+    close(int(pass));  // its listing, asked for next, then fails for want of memory
+    return;
+  }
+  State& state = *made;
   dropChecked(state.checked, state.budget);
   state.checked.fd = int(pass);
   state.checked.below = false;

@@ -20,13 +20,13 @@ struct Away {
 // One search. A lookup of a single entry holds no folder (`fd` -1). A listing holds its open
 // folder, except a base past the budget, which has given it up (`fd` -1, `away` recorded, the
 // rest of its entries kept in `reads`) until the listing below it closes and it is found again;
-// until then it cannot be read. A base whose folder cannot be found again as itself is `lost`
-// and stays unreadable.
+// until then it cannot be read. A base whose folder cannot be found again as itself is lost, for
+// the reason `lostError` (0 while it is not), and can never be read again.
 struct Search {
   bool open;
   bool listing;
   bool isBase;  // on the chain of bases while open
-  bool lost;
+  int lostError;
   int fd;
   Reads reads;
   Away away;

@@ -5,7 +5,9 @@
 // an intptr_t, so a 64-bit build never truncates it. Standard output is in win32_output.cpp.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -94,6 +96,33 @@ bool namesOneEntryOrLists(const char* pattern) {
 
 HANDLE handleOf(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
+}
+
+// What the calling thread's last search that came to nothing ran into (searchFault).
+thread_local SearchFault fault = {0, false};
+
+// What the system's error means for a search: nothing kept back when the name is not there (any
+// more) or the listing has ended, a fault that ends the search when memory or handles ran out,
+// else a fault.
+SearchFault faultOf(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_NO_MORE_FILES:
+    case ERROR_DIRECTORY:
+      return {0, false};
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_NONPAGED_SYSTEM_RESOURCES:
+    case ERROR_PAGED_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT:
+      return {int(error), true};
+    default:
+      return {int(error), false};
+  }
 }
 
 // The letter of the drive the process is on, upper-cased, with its current folder there in
@@ -208,21 +237,57 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
 // The basic level leaves out the short name the tool never reads, and the large fetch takes a
 // folder's entries in fewer, larger reads.
 intptr_t findFirst(const char* pattern, c_file* entry) {
+  fault = {0, false};
   std::wstring path;
   if (!namesOneEntryOrLists(pattern) || !systemPath(pattern, &path)) return -1;
   WIN32_FIND_DATAW data;
   const HANDLE search = FindFirstFileExW(path.c_str(), FindExInfoBasic, &data,
                                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (search == INVALID_HANDLE_VALUE) return -1;
+  if (search == INVALID_HANDLE_VALUE) {
+    fault = faultOf(GetLastError());
+    return -1;
+  }
   fill(data, entry);
   return reinterpret_cast<intptr_t>(search);
 }
 
 int findNext(intptr_t handle, c_file* entry) {
+  fault = {0, false};
   WIN32_FIND_DATAW data;
-  if (handle == -1 || !FindNextFileW(handleOf(handle), &data)) return -1;
+  if (handle == -1) return -1;
+  if (!FindNextFileW(handleOf(handle), &data)) {
+    fault = faultOf(GetLastError());
+    return -1;
+  }
   fill(data, entry);
   return 0;
+}
+
+SearchFault searchFault() {
+  return fault;
+}
+
+const int kOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
+
+// The system's message, without the line end and the full stop it ends in.
+void errorText(int error, char* out, size_t size) {
+  if (size == 0) return;
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, DWORD(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() && (iswspace(message.back()) || message.back() == L'.')) {
+    message.pop_back();
+  }
+  if (message.empty()) {
+    snprintf(out, size, "error %d", error);
+    return;
+  }
+  std::string utf8(3 * message.size() + 1, '\0');
+  utf8.resize(toUtf8(message.c_str(), &utf8[0]));
+  snprintf(out, size, "%s", utf8.c_str());
 }
 
 int findClose(intptr_t handle) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 FakePlatform fake;
@@ -17,7 +18,17 @@ struct FakeSearch {
   const std::vector<FakeEntry>* entries;  // null for a single entry's own search
   size_t next;
   size_t failAfter;
+  std::string folder;
 };
+
+thread_local SearchFault lastFault = {0, false};
+
+// The failure injected at `path`: what it reports, and -1.
+int failAt(const std::string& path) {
+  const auto fault = fake.faults.find(path);
+  lastFault = fault != fake.faults.end() ? fault->second : SearchFault{0, false};
+  return -1;
+}
 
 std::map<intptr_t, FakeSearch> searches;
 intptr_t nextHandle = 100;
@@ -94,21 +105,24 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
   }
   std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back(std::string("findFirst ") + pattern);
+  lastFault = {0, false};
   const std::string p = pattern;
+  if (fake.failAllocation.count(p) != 0) throw std::bad_alloc();
   const std::string suffix = "\\*.*";
-  FakeSearch search = {nullptr, 1, SIZE_MAX};
+  FakeSearch search = {nullptr, 1, SIZE_MAX, {}};
   if (p.size() > suffix.size() && p.compare(p.size() - suffix.size(), suffix.size(), suffix) == 0) {
     const std::string folder = p.substr(0, p.size() - suffix.size());
     const auto it = fake.folders.find(folder);
     if (it == fake.folders.end() || it->second.empty() || fake.failListing.count(folder)) {
-      return -1;
+      return failAt(folder);
     }
     search.entries = &it->second;
+    search.folder = folder;
     if (fake.failNextAfter.count(folder)) search.failAfter = fake.failNextAfter[folder];
     deliver(it->second[0], entry);
   } else {
     const FakeEntry* found = findEntry(p);
-    if (found == nullptr || fake.failLookup.count(p)) return -1;
+    if (found == nullptr || fake.failLookup.count(p)) return failAt(p);
     deliver(*found, entry);
     if (fake.lookupAttrib.count(p)) entry->attrib = fake.lookupAttrib[p];
   }
@@ -121,10 +135,12 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
 int findNext(intptr_t handle, c_file* entry) {
   std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("findNext");
+  lastFault = {0, false};
   const auto it = searches.find(handle);
   if (it == searches.end() || it->second.entries == nullptr) return -1;
   FakeSearch& search = it->second;
-  if (search.next >= search.entries->size() || search.next >= search.failAfter) return -1;
+  if (search.next >= search.failAfter) return failAt(search.folder);
+  if (search.next >= search.entries->size()) return -1;
   deliver((*search.entries)[search.next++], entry);
   return 0;
 }
@@ -135,6 +151,16 @@ int findClose(intptr_t handle) {
   if (searches.erase(handle) == 0) return -1;
   fake.openHandles.erase(handle);
   return 0;
+}
+
+SearchFault searchFault() {
+  return lastFault;
+}
+
+const int kOutOfMemory = 12;
+
+void errorText(int error, char* out, size_t size) {
+  snprintf(out, size, "error %d", error);
 }
 
 int searchThreads(int wanted) {

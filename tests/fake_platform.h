@@ -27,6 +27,10 @@ struct FakePlatform {
   std::set<std::string> failListing;             // folders whose listing does not open
   std::map<std::string, size_t> failNextAfter;   // findNext fails once this many were delivered
   std::map<std::string, uint32_t> lookupAttrib;  // what a folder's own search reports instead
+  // What searchFault reports after one of the failures above at this path (a folder's, for its
+  // listing and findNext); nothing kept back unless set.
+  std::map<std::string, SearchFault> faults;
+  std::set<std::string> failAllocation;  // patterns whose findFirst finds memory run out
   std::vector<std::string> calls;
   std::set<intptr_t> openHandles;
   std::set<intptr_t> passes;    // handed out by findPass, not yet taken

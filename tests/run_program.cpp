@@ -46,6 +46,10 @@ void setUpChild(const RunOptions& options, int outFd, int errFd, const int pipeF
   if (options.hardFileLimit != 0) limit.rlim_cur = limit.rlim_max = options.hardFileLimit;
   if (options.softFileLimit != 0) limit.rlim_cur = options.softFileLimit;
   setrlimit(RLIMIT_NOFILE, &limit);
+  if (options.addressSpace != 0) {
+    const rlimit space = {options.addressSpace, options.addressSpace};
+    setrlimit(RLIMIT_AS, &space);
+  }
   // Whatever the test runner left open without close-on-exec would count against the limits.
   close_range(3, ~0U, 0);
   for (const std::string& setting : options.env) putenv(const_cast<char*>(setting.c_str()));

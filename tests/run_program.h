@@ -15,6 +15,7 @@ struct RunOptions {
   std::vector<std::string> env;  // "NAME=value" settings added to the caller's environment
   rlim_t softFileLimit = 0;      // 0 leaves the limit alone
   rlim_t hardFileLimit = 0;      // both limits, as `ulimit -n` sets them; 0 leaves them alone
+  rlim_t addressSpace = 0;       // in bytes, as `ulimit -v` sets it; 0 leaves it alone
   bool unprivileged = false;     // drop to user nobody when run as root
   int seconds = 60;
 };

@@ -127,14 +127,47 @@ TEST_F(RunTest, UnknownDriveEndsSilently) {
   }
 }
 
-TEST_F(RunTest, FailedGeometryPrintsMarkerAndCode) {
-  fake.diskError = 21;
-  std::string out;
-  EXPECT_EQ(runCaptured({"C:\\t", "k"}, &out), 21);
-  EXPECT_EQ(out, "-1 -1 \r");
-  EXPECT_EQ(runCaptured({"C:\\t", "d"}, &out), 21);
-  EXPECT_EQ(out, "Display type = 3\nSizing C:\\t\n-1 -1 \r");
-  EXPECT_EQ(fake.calls.back(), "getDiskFree 3 C:\\t") << "no walk after a failed query";
+// Figures that could not be had, the drive's or the walk's, print the marker and end with the
+// system's code, on one thread and on several; a trace shows the walk up to where it stopped.
+TEST_F(RunTest, FailuresPrintTheMarkerAndTheCode) {
+  const std::string trace = "Display type = 3\nSizing C:\\t\n";
+  const std::string walked = trace + "call dirSizeC:\\t \nc_file attrib    10, 100 name C:\\t\n";
+  const struct {
+    const char* what;
+    const char* letter;
+    int status;
+    std::string out;
+  } cases[] = {
+      {"geometry", "k", 21, "-1 -1 \r"},
+      {"geometry", "d", 21, trace + "-1 -1 \r"},
+      {"descriptors", "b", 24, "-1 -1 \r"},
+      {"descriptors", "d", 24, walked + "pname=C:\\t\\*.*\n-1 -1 \r"},
+      {"memory", "b", 12, "-1 -1 \r"},
+      {"memory", "d", 12, walked + "pname=C:\\t\\*.*\n-1 -1 \r"},
+      {"a folder lost", "b", 2, "-1 -1 \r"},
+  };
+  for (const char* threads : {"1", "4"}) {
+    setenv("VOLTALLY_THREADS", threads, 1);
+    for (const auto& c : cases) {
+      SetUp();
+      const std::string what = c.what;
+      if (what == "geometry") fake.diskError = 21;
+      if (what == "descriptors") {
+        fake.failListing.insert("C:\\t");
+        fake.faults["C:\\t"] = {24, true};
+      }
+      if (what == "memory") fake.failAllocation.insert("C:\\t\\*.*");
+      if (what == "a folder lost") {
+        addFolder("C:\\t\\sub");
+        fake.failNextAfter["C:\\t"] = 3;
+        fake.faults["C:\\t"] = {2, true};
+      }
+      std::string out;
+      EXPECT_EQ(runCaptured({"C:\\t", c.letter}, &out), c.status) << what << " " << threads;
+      EXPECT_EQ(out, c.out) << what << " " << c.letter << " " << threads;
+    }
+  }
+  unsetenv("VOLTALLY_THREADS");
 }
 
 TEST_F(RunTest, PathThatIsNotAFolderPrintsMinusTwoInEveryUnit) {

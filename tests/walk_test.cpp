@@ -106,7 +106,18 @@ TEST_F(WalkTest, FailuresInsideTheWalkLeaveOutOnlyWhatFailed) {
   fake.failListing.insert("C:\\t\\locked");
   plainFolderAfter("locked");
   addFile("C:\\t\\after", 20);
+  // What the system said of the broken listing and the locked folder: each is told, the vanished
+  // folder is not.
+  fake.faults["C:\\t\\broken"] = {5, false};
+  fake.faults["C:\\t\\locked"] = {13, false};
+  EXPECT_EQ(dirSize("C:\\t"), 29.0);
+  EXPECT_EQ(walkTrouble.unreadable, 2u);
+  EXPECT_EQ(walkTrouble.firstPath, "C:\\t\\broken");
+  EXPECT_EQ(walkTrouble.firstError, 5);
+  EXPECT_EQ(walkTrouble.error, 0);
+  dirTotal = 0.0;
   EXPECT_EQ(sized("C:\\t"), 29.0);
+  EXPECT_EQ(walkTrouble.unreadable, 2u);
 }
 
 TEST_F(WalkTest, TopPathThatIsNotAPlainFolder) {
@@ -142,10 +153,26 @@ TEST_F(WalkTest, InvalidDirectoryTrace) {
             "Error invalid directory C:\\nothing\n");
 }
 
+// Every size is added to one integer of 128 bits, rounded to the total once: no byte is lost to a
+// double's 53 bits along the way, nor to a 64-bit sum's wrap.
 TEST_F(WalkTest, LargeFilesCountInFull) {
-  addFile("C:\\t\\big", (uint64_t(1) << 32) + 10);
-  addFile("C:\\t\\huge", uint64_t(1) << 40);
-  EXPECT_EQ(sized("C:\\t"), 4294967306.0 + 1099511627776.0);
+  const uint64_t kMost = ~uint64_t(0) >> 1;
+  const struct {
+    std::vector<uint64_t> sizes;
+    double total;
+  } cases[] = {
+      {{(uint64_t(1) << 32) + 10, uint64_t(1) << 40}, 4294967306.0 + 1099511627776.0},
+      {{uint64_t(1) << 53, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 9007199254741002.0},
+      {{kMost, kMost, kMost}, 27670116110564327424.0},
+      // 2^64 + 2048 lies halfway between two doubles and rounds to even; a byte more, up.
+      {{uint64_t(1) << 63, uint64_t(1) << 63, 2048}, 18446744073709551616.0},
+      {{uint64_t(1) << 63, uint64_t(1) << 63, 2049}, 18446744073709555712.0},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    for (size_t i = 0; i < c.sizes.size(); ++i) addFile("C:\\t\\f" + std::to_string(i), c.sizes[i]);
+    EXPECT_EQ(sized("C:\\t"), c.total) << c.sizes.size() << " files";
+  }
 }
 
 TEST_F(WalkTest, TotalGrowsAcrossCalls) {

@@ -1,5 +1,6 @@
 #include "walk/progress.h"
 
+#include <cmath>
 #include <mutex>
 
 Tally tallies[kMostTallies];
@@ -26,16 +27,39 @@ void resetTallies() {
   for (Tally& tally : tallies) {
     tally.files.store(0, std::memory_order_relaxed);
     tally.bytes.store(0, std::memory_order_relaxed);
+    tally.carries.store(0, std::memory_order_relaxed);
     tally.folders.store(0, std::memory_order_relaxed);
   }
 }
 
+ByteCount walkBytes() {
+  ByteCount sum = {0, 0};
+  for (const Tally& tally : tallies) {
+    const uint64_t low = tally.bytes.load(std::memory_order_relaxed);
+    sum.low += low;
+    sum.high += tally.carries.load(std::memory_order_relaxed) + (sum.low < low ? 1 : 0);
+  }
+  return sum;
+}
+
+// A double holds 53 bits: of a count past 64 bits, the top 64 are rounded by the conversion, the
+// bits below them standing in as one sticky bit, which decides only a tie and so rounds as the
+// whole count would.
+double toDouble(const ByteCount& count) {
+  if (count.high == 0) return double(count.low);
+  int shift = 0;
+  while (shift < 64 && (count.high >> shift) != 0) ++shift;
+  const uint64_t top =
+      shift == 64 ? count.high : (count.high << (64 - shift)) | (count.low >> shift);
+  const uint64_t below = shift == 64 ? count.low : count.low & ((uint64_t(1) << shift) - 1);
+  return std::ldexp(double(top | (below != 0 ? 1 : 0)), shift);
+}
+
 WalkProgress walkProgress() {
-  WalkProgress sum = {0, 0, 0};
+  WalkProgress sum = {0, 0, toDouble(walkBytes())};
   for (const Tally& tally : tallies) {
     sum.files += tally.files.load(std::memory_order_relaxed);
     sum.folders += tally.folders.load(std::memory_order_relaxed);
-    sum.bytes += tally.bytes.load(std::memory_order_relaxed);
   }
   return sum;
 }

@@ -9,10 +9,13 @@
 #include <string>
 
 // One walking thread's counts so far: the entries it counted into the total, their bytes, and
-// the folders it listed. Aligned apart, so that two threads never write one cache line.
+// the folders it listed. The bytes are a sum of 128 bits, `carries` its upper half, so that no
+// tree, however large its files, wraps it. Aligned apart, so that two threads never write one
+// cache line.
 struct alignas(64) Tally {
   std::atomic<uint64_t> files;
   std::atomic<uint64_t> bytes;
+  std::atomic<uint64_t> carries;
   std::atomic<uint64_t> folders;
 };
 
@@ -26,7 +29,9 @@ inline void add(std::atomic<uint64_t>& count, uint64_t amount) {
 
 inline void countFile(Tally& tally, uint64_t size) {
   add(tally.files, 1);
-  add(tally.bytes, size);
+  const uint64_t bytes = tally.bytes.load(std::memory_order_relaxed) + size;
+  tally.bytes.store(bytes, std::memory_order_relaxed);
+  if (bytes < size) add(tally.carries, 1);
 }
 
 // Set by the display when it wants to show a folder being walked; the next thread that lists a
@@ -43,11 +48,23 @@ inline void countFolder(Tally& tally, const std::string& path) {
 // Zeroes every tally, before a walk starts.
 void resetTallies();
 
+// A number of bytes that no sum of file sizes outgrows: high x 2^64 + low.
+struct ByteCount {
+  uint64_t high;
+  uint64_t low;
+};
+
+// All the walk's threads' bytes together, exactly.
+ByteCount walkBytes();
+
+// `count` as the nearest double, rounded once, ties to even.
+double toDouble(const ByteCount& count);
+
 // The counts of all the walk's threads together.
 struct WalkProgress {
   uint64_t files;
   uint64_t folders;
-  uint64_t bytes;
+  double bytes;
 };
 WalkProgress walkProgress();
 

@@ -8,9 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -93,9 +94,13 @@ void startHelpers(Crew& crew) {
     crew.shared.threads = threads;
   }
   for (int slot = 0; slot + 1 < threads; ++slot) {
+    bool started = roomForAnException();
     try {
-      crew.helpers.emplace_back(help, &crew, size_t(slot) + 1);
-    } catch (const std::system_error&) {
+      if (started) crew.helpers.emplace_back(help, &crew, size_t(slot) + 1);
+    } catch (const std::exception&) {
+      started = false;
+    }
+    if (!started) {
       // The system grants no more threads: the walk goes on with those it has.
       std::lock_guard<std::mutex> hold(crew.shared.lock);
       crew.shared.threads = 1 + int(crew.helpers.size());
@@ -111,8 +116,12 @@ bool list(Worker& w, size_t parentLength) {
   w.path += '\\';
   w.path += kListing;
   const intptr_t handle = findFirst(w.path.c_str(), &w.entry);
-  w.path.resize(handle != -1 ? length : parentLength);
-  if (handle == -1) return false;
+  w.path.resize(length);
+  if (handle == -1) {
+    noteFault(w.path);
+    w.path.resize(parentLength);
+    return false;
+  }
   w.levels.push_back({handle, parentLength, false, false, {}});
   countFolder(*w.tally, w.path);
   if (w.crew != nullptr &&
@@ -182,13 +191,18 @@ bool found(Worker& w) {
 }
 
 // Moves `w.entry` to the next entry, leaving each listing that has ended once the folder it held
-// has been walked. False when the thread's walk is done.
+// has been walked. False when the thread's walk is done, or stopped, every listing then closed.
 bool advance(Worker& w) {
   while (!w.levels.empty()) {
+    if (walkStopped()) {
+      for (; !w.levels.empty(); w.levels.pop_back()) findClose(w.levels.back().handle);
+      return false;
+    }
     Level& level = w.levels.back();
     if (!level.ended) {
       if (findNext(level.handle, &w.entry) == 0) return true;
       level.ended = true;
+      if (noteFault(w.path)) continue;
     }
     if (!level.held.empty()) {
       const std::string name = std::move(level.held);
@@ -218,16 +232,22 @@ void walkListed(Worker& w) {
   }
 }
 
-// Waits for a folder handed out, or for the end of the walk (false).
+// Waits for a folder handed out, or for the end of the walk (false). A walk that was stopped ends
+// for every thread, and the folders still handed out are taken, to be let go.
 bool takeHanded(Shared& shared, Handed* handed) {
   std::unique_lock<std::mutex> hold(shared.lock);
   const int idle = shared.idle.load(std::memory_order_relaxed) + 1;
   shared.idle.store(idle, std::memory_order_relaxed);
-  if (idle == shared.threads && shared.handed.empty()) {
+  if ((idle == shared.threads && shared.handed.empty()) || walkStopped()) {
     shared.done = true;
     shared.wake.notify_all();
   }
   shared.wake.wait(hold, [&] { return shared.done || !shared.handed.empty(); });
+  if (walkStopped()) {
+    for (; !shared.handed.empty(); shared.handed.pop_back()) {
+      findTake(shared.handed.back().pass, shared.handed.back().path.c_str());
+    }
+  }
   if (shared.handed.empty()) return false;
   *handed = std::move(shared.handed.back());
   shared.handed.pop_back();
@@ -245,9 +265,16 @@ void walkHanded(Worker& w) {
   }
 }
 
+// Memory that runs out ends the walk; the thread then only sees the others out.
 void help(Crew* crew, size_t slot) {
   Worker w = {&crew->shared, nullptr, &tallies[slot], {}, {}, 0, {}};
-  walkHanded(w);
+  try {
+    walkHanded(w);
+  } catch (const std::bad_alloc&) {
+    stopWalk(kOutOfMemory, w.path);
+    Handed handed;
+    takeHanded(crew->shared, &handed);
+  }
 }
 
 }  // namespace
@@ -264,18 +291,25 @@ double dirSizeOnThreads(const char* top, int threads) {
   crew.shared.threads = 1;
   crew.shared.done = false;
   crew.wanted = threads;
-  resetTallies();
+  if (!startWalk(top)) return dirTotal;
   Worker w = {&crew.shared, threads == 1 ? nullptr : &crew, &tallies[0], top, {}, 0, {}};
-  if (!checkFolder(top, !namesAListing(w.path))) return -2.0;
-  // Threads asked for by number are started at once, whatever the tree.
-  if (threads > 1) {
-    startHelpers(crew);
-    w.crew = nullptr;
+  if (!checkFolder(top, !namesAListing(w.path), true)) return endWalk(top) ? -2.0 : dirTotal;
+  try {
+    // Threads asked for by number are started at once, whatever the tree.
+    if (threads > 1) {
+      startHelpers(crew);
+      w.crew = nullptr;
+    }
+    if (list(w, w.path.size())) walkListed(w);
+    walkHanded(w);
+  } catch (const std::bad_alloc&) {
+    stopWalk(kOutOfMemory, w.path);
+    Handed handed;
+    takeHanded(crew.shared, &handed);
   }
-  if (list(w, w.path.size())) walkListed(w);
-  walkHanded(w);
   for (std::thread& helper : crew.helpers) helper.join();
+  if (!endWalk(top)) return dirTotal;
   // Summed as integers, so the order in which the threads count cannot change a byte.
-  dirTotal += double(walkProgress().bytes);
+  dirTotal += toDouble(walkBytes());
   return dirTotal;
 }
