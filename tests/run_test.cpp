@@ -1,6 +1,8 @@
 // The command line, drive probe, figures and report line, on the fake platform.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/progress.h"
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
@@ -146,8 +148,8 @@ TEST_F(RunTest, FailuresPrintTheMarkerAndTheCode) {
       {"memory", "d", 12, walked + "pname=C:\\t\\*.*\n-1 -1 \r"},
       {"a folder lost", "b", 2, "-1 -1 \r"},
   };
-  for (const char* threads : {"1", "4"}) {
-    setenv("VOLTALLY_THREADS", threads, 1);
+  for (const char* threads : {"VOLTALLY_THREADS=1", "VOLTALLY_THREADS=4"}) {
+    putenv(const_cast<char*>(threads));
     for (const auto& c : cases) {
       SetUp();
       const std::string what = c.what;
@@ -167,7 +169,7 @@ TEST_F(RunTest, FailuresPrintTheMarkerAndTheCode) {
       EXPECT_EQ(out, c.out) << what << " " << c.letter << " " << threads;
     }
   }
-  unsetenv("VOLTALLY_THREADS");
+  putenv(const_cast<char*>("VOLTALLY_THREADS="));
 }
 
 TEST_F(RunTest, PathThatIsNotAFolderPrintsMinusTwoInEveryUnit) {
