@@ -94,23 +94,46 @@ TEST(WineDrives, CurrentDriveIsRestoredAfterTheProbe) {
   }
 }
 
+// Unmounts its folder before the tree that holds it is removed, however the test ends.
+struct Mounted {
+  std::string at;
+  ~Mounted() {
+    if (!at.empty()) umount2(at.c_str(), MNT_DETACH);
+  }
+};
+
 // Started in a folder of D: by anything but cmd, the program has no remembered folder for its own
 // drive, yet the probe must bring it back there; and a remembered folder that has gone since must
-// not hide its drive.
+// not hide its drive. "D:" alone names the drive's root, never the folder the program is in: as
+// root that folder is a tmpfs of its own, whose figures "D:" must not take.
 TEST(WineDrives, DriveRelativePathsStartInTheFolderTheUserIsIn) {
   Tree tree('d', testName());
-  for (const char* folder : {"sub", "sub/deeper", "gone"}) tree.folder(folder);
-  tree.file("sub/deeper/f", 5);
+  for (const char* folder : {"mnt", "gone"}) tree.folder(folder);
+  Mounted mounted;
+  if (geteuid() == 0 &&
+      mount("tmpfs", tree.unixPath("mnt").c_str(), "tmpfs", 0, "size=300m") == 0) {
+    mounted.at = tree.unixPath("mnt");
+  }
+  tree.folder("mnt/sub");
+  tree.folder("mnt/sub/deeper");
+  tree.file("mnt/sub/deeper/f", 5);
+  struct statvfs drive;
+  ASSERT_EQ(statvfs(driveFolder('d').c_str(), &drive), 0);
   for (const auto& [path, column] : {std::pair<std::string, std::string>{"D:deeper", "5.00\r"},
                                      {"D:..\\sub", "5.00\r"},
                                      {"D:", "-2.00\r"}}) {
-    const RunResult run = runWindows({path, "b"}, tree.unixPath("sub"));
+    const RunResult run = runWindows({path, "b"}, tree.unixPath("mnt/sub"));
     expectReportLine(run);
     EXPECT_EQ(lastColumn(run.out), column) << path;
+    if (path == "D:") {
+      EXPECT_EQ(strtod(run.out.c_str(), nullptr),
+                double(drive.f_blocks) * double(drive.f_frsize / 512) * 512.0)
+          << "the capacity of D: itself" << (mounted.at.empty() ? "" : ", not of the tmpfs");
+    }
   }
   const std::string gone = tree.drivePath("gone");
   const RunResult run = runCmd("cd /d " + gone + " & cd /d C:\\ & rmdir " + gone + " & " +
-                               windowsProgram() + " " + tree.drivePath("sub") + " b");
+                               windowsProgram() + " " + tree.drivePath("mnt/sub") + " b");
   expectReportLine(run);
   EXPECT_EQ(lastColumn(run.out), "5.00\r");
 }
@@ -174,14 +197,6 @@ void expectVolumeColumns(const std::string& path, const std::string& volume, dou
     break;
   }
 }
-
-// Unmounts its folder before the tree that holds it is removed, however the test ends.
-struct Mounted {
-  std::string at;
-  ~Mounted() {
-    if (!at.empty()) umount2(at.c_str(), MNT_DETACH);
-  }
-};
 
 // As root, a tmpfs mounted in a folder of F: is a volume mounted in a folder: what lies on it,
 // present or not, gets its figures, and the folder beside it keeps F:'s. The mount point, a reparse
