@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/notes.h"
 #include "app/progress.h"
 #include "app/voltally.h"
 #include "walk/walk.h"
@@ -63,6 +64,11 @@ void printFailureMarker() {
   finishBareLine();
 }
 
+// Notes are for a person at a terminal, and a trace is its own account of the run.
+bool forAPerson() {
+  return !debugPrint && statusColumns() > 0;
+}
+
 // A report that never reached its reader must not end in success: a script would take the
 // missing line for a clean run.
 int checkedExit(int status) {
@@ -70,7 +76,8 @@ int checkedExit(int status) {
   return status != 0 ? status : outputError;
 }
 
-int run(int argc, char** argv) {
+// One run, up to its last output; what a person at a terminal should be told of it goes to `note`.
+int run(int argc, char** argv, std::string* note) {
   if (argc < 2 || argc > 3) {
     printUsage();
     return -1;
@@ -93,12 +100,16 @@ int run(int argc, char** argv) {
   for (int i = 0; i < 2 && path[i] != '\0'; ++i) prefix[i] = upperAscii(path[i]);
 
   const int drive = findDrive(prefix);
-  if (drive == 0) return -1;
+  if (drive == 0) {
+    if (forAPerson()) *note = noDriveNote(path);
+    return -1;
+  }
 
   DiskFree disk = {};
   const int result = getDiskFree(drive, path, &disk);
   if (result != 0) {
     printFailureMarker();
+    if (forAPerson()) *note = driveNote(path, result);
     return result;
   }
   SizeFigures figures;
@@ -115,11 +126,15 @@ int run(int argc, char** argv) {
   // A walk that could not finish has no total to give, however plausible its count so far.
   if (walkTrouble.error != 0) {
     printFailureMarker();
+    if (forAPerson()) *note = walkNote(walkTrouble);
     return walkTrouble.error;
   }
 
   printReport(figures, displayType, total);
   finishBareLine();
+  if ((total == -2.0 || walkTrouble.unreadable > 0) && forAPerson()) {
+    *note = total == -2.0 ? notAFolderNote(path) : walkNote(walkTrouble);
+  }
   return result;
 }
 
@@ -130,9 +145,10 @@ int runVoltally(int argc, char** argv) {
   dirTotal = 0.0;
   startPlatform();
   int status;
+  std::string note;
   try {
     if (setMemoryAside()) {
-      status = run(argc, argv);
+      status = run(argc, argv, &note);
     } else {
       printFailureMarker();
       status = kOutOfMemory;
@@ -142,5 +158,8 @@ int runVoltally(int argc, char** argv) {
     printFailureMarker();
     status = kOutOfMemory;
   }
-  return checkedExit(status);
+  status = checkedExit(status);
+  // After the report, which standard output may have held back until now.
+  if (!note.empty()) showNote(note.c_str());
+  return status;
 }

@@ -48,6 +48,9 @@ int currentDrive();
 // 1..31 fail without asking the system.
 int changeDrive(int drive);
 
+// How a person writes a path here, in one sentence for a note that explains a run.
+const char* pathAdvice();
+
 // Fills `out` with the geometry of the file system or volume that `path`, a path on `drive` (0 =
 // the current drive), lies on, and returns 0: for a mount point, the one mounted there (on Windows
 // also a volume mounted in a folder); for a path that does not exist, the one its nearest existing
@@ -124,13 +127,13 @@ void findTake(intptr_t pass, const char* path);
 
 // The status line: standard error, only ever for a person at a terminal (on Windows a console),
 // shows the progress of a long walk on one line, rewritten in place and erased before the run
-// ends. Nothing else is ever written there. One thread draws it; statusBegin and statusEnd are
-// called by the run's own thread. On Linux it is written only while the program is in its
-// terminal's foreground, so that a run in the background of a shell never draws over the prompt
-// nor stops for writing to the terminal; a Windows console has no background.
+// ends. Nothing else is ever written there but the notes of showNote. One thread draws it;
+// statusBegin and statusEnd are called by the run's own thread. On Linux it is written only while
+// the program is in its terminal's foreground, so that a run in the background of a shell never
+// draws over the prompt nor stops for writing to the terminal; a Windows console has no background.
 
-// The width of the terminal that standard error is, in columns; 0 when it is none (a file, a
-// pipe, nothing).
+// The width of the terminal that standard error is, in columns (80 when it does not say); 0 when
+// it is none (a file, a pipe, nothing).
 int statusColumns();
 
 // Called before the thread that draws is started, and before any other: interrupts then go to the
@@ -151,6 +154,12 @@ bool statusInterrupted();
 // as the interrupt would have (on Linux by the signal itself, on Windows with the console's
 // STATUS_CONTROL_C_EXIT).
 void statusEnd();
+
+// Writes `text`, lines that each end in "\n" and hold no control character but it, to standard
+// error when it is a terminal (on Windows a console), once the status line is gone: a note for the
+// person at it. Written whether or not the program is in the terminal's foreground, as its report
+// is, yet never stopping it there.
+void showNote(const char* text);
 
 // The separator a person expects between a path's components on this system, for the paths of
 // the walk, which use a backslash: on Linux '/', where a backslash is a character of a name.

@@ -69,6 +69,10 @@ int changeDrive(int drive) {
   return drive == kDriveC ? 0 : -1;
 }
 
+const char* pathAdvice() {
+  return "On Linux the one drive, C:, is the root: C:/usr/share; C:. for this folder; \"C:$PWD\"";
+}
+
 int getDiskFree(int drive, const char* path, DiskFree* out) {
   if (drive < 0 || drive > 26) return 87;
   if (drive != 0 && drive != kDriveC) return ENOENT;

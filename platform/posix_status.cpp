@@ -41,6 +41,17 @@ void writeAll(const std::string& text) {
   }
 }
 
+// A job moved to the background would stop at a write to its terminal under `stty tostop`
+// (SIGTTOU); with the signal blocked the text goes out instead.
+void writeWithoutStopping(const std::string& text) {
+  sigset_t ttou, before;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &before);
+  writeAll(text);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
 bool inForeground() {
   return tcgetpgrp(STDERR_FILENO) == getpgrp();
 }
@@ -54,10 +65,12 @@ void blockInterrupts(int how) {
 
 }  // namespace
 
+// A terminal that does not say how wide it is (a pseudo-terminal nobody sized) is taken to have
+// the 80 columns a terminal has always had.
 int statusColumns() {
+  if (!isatty(STDERR_FILENO)) return 0;
   winsize size;
-  if (!isatty(STDERR_FILENO) || ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
-  return size.ws_col;
+  return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 void statusBegin() {
@@ -87,14 +100,8 @@ void showStatus(const char* text, size_t columns) {
   // The cursor goes back to the line's start, where the terminal's echo of ^C lands on the line
   // itself, never past its end onto the next.
   line += '\r';
-  // A job stopped and moved to the background between the check above and this write would stop
-  // again here under `stty tostop` (SIGTTOU); with the signal blocked the line goes out instead.
-  sigset_t ttou, before;
-  sigemptyset(&ttou);
-  sigaddset(&ttou, SIGTTOU);
-  pthread_sigmask(SIG_BLOCK, &ttou, &before);
-  writeAll(line);
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  // Even a job moved to the background between the check above and this write must not stop.
+  writeWithoutStopping(line);
   status.shown = columns;
 }
 
@@ -109,6 +116,10 @@ void statusEnd() {
   if (interrupted) kill(getpid(), SIGINT);
   // An interrupt that came while the line was drawn ends the run here, by the signal itself.
   blockInterrupts(SIG_UNBLOCK);
+}
+
+void showNote(const char* text) {
+  if (isatty(STDERR_FILENO)) writeWithoutStopping(text);
 }
 
 char shownSeparator() {

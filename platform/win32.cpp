@@ -224,6 +224,10 @@ int changeDrive(int drive) {
   return SetCurrentDirectoryW(path) ? 0 : -1;
 }
 
+const char* pathAdvice() {
+  return "A path begins with its drive letter, as in C:\\Users; map a network share to a letter";
+}
+
 // A volume that cannot be read is a failure, never its parent's figures. A path the system cannot
 // name a volume for leaves the drive's root, which a run without a path reports.
 int getDiskFree(int drive, const char* path, DiskFree* out) {

@@ -78,6 +78,20 @@ void statusEnd() {
   if (statusInterrupted()) ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+// A console moves down a line only with the carriage return before the line feed.
+void showNote(const char* text) {
+  if (statusColumns() == 0) return;
+  std::wstring note;
+  if (!appendUtf16(text, &note)) return;
+  std::wstring lines;
+  for (const wchar_t c : note) {
+    if (c == L'\n') lines += L'\r';
+    lines += c;
+  }
+  DWORD written = 0;
+  WriteConsoleW(console(), lines.data(), DWORD(lines.size()), &written, nullptr);
+}
+
 char shownSeparator() {
   return '\\';
 }

@@ -91,6 +91,10 @@ int changeDrive(int drive) {
   return 0;
 }
 
+const char* pathAdvice() {
+  return "Begin with the drive.";
+}
+
 int getDiskFree(int drive, const char* path, DiskFree* out) {
   std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("getDiskFree " + std::to_string(drive) + " " + path);
@@ -192,9 +196,9 @@ void findTake(intptr_t pass, const char*) {
   if (fake.passes.erase(pass) == 0) fake.calls.push_back("findTake of no pass");
 }
 
-// Standard error is never a terminal here.
+// Standard error is a terminal of fake.columns columns, where nothing is drawn.
 int statusColumns() {
-  return 0;
+  return fake.columns;
 }
 void statusBegin() {}
 void statusThread() {}
@@ -203,6 +207,10 @@ bool statusInterrupted() {
   return false;
 }
 void statusEnd() {}
+void showNote(const char* text) {
+  std::lock_guard<std::recursive_mutex> hold(turn);
+  fake.notes += text;
+}
 char shownSeparator() {
   return '\\';
 }

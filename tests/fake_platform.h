@@ -36,6 +36,8 @@ struct FakePlatform {
   std::set<intptr_t> passes;    // handed out by findPass, not yet taken
   int threads = 64;             // the most searchThreads grants
   int listingMicroseconds = 0;  // how long each listing takes to open, as on a slow disk
+  int columns = 0;              // the terminal's that standard error is; 0: none
+  std::string notes;            // what showNote wrote
 };
 
 extern FakePlatform fake;

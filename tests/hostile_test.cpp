@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/usage_text.h"
+
 namespace {
 
 TEST_F(HostileTest, SpecialFilesAreNeverOpened) {
@@ -299,6 +301,127 @@ TEST_F(HostileTest, BadCommandLines) {
                             " \nc_file attrib    00, -1 name " + huge +
                             "\nError invalid directory " + huge + "\n";
   EXPECT_EQ(r.out.compare(0, trace.size(), trace), 0);
+}
+
+// `text` for a shell's $'...': every byte but a printable one as \xHH.
+std::string shellEscaped(const std::string& text) {
+  std::string escaped;
+  for (const unsigned char c : text) {
+    char hex[5];
+    snprintf(hex, sizeof hex, "\\x%02x", c);
+    escaped += c >= 0x20 && c < 0x7f && c != '\\' && c != '\'' ? std::string(1, char(c)) : hex;
+  }
+  return escaped;
+}
+
+// What a person at a terminal learns of a run that printed nothing, or a line that leaves something
+// out: a note on standard error, there only. Each row runs once with standard error redirected,
+// where nothing may be written and the output and status are the row's, and once in a terminal
+// (tmux) with standard output to a file, which must hold the same bytes, and the screen showing
+// the note and the status alone. Names in a note are shown escaped.
+TEST_F(HostileTest, NotesForAPersonAtATerminal) {
+  folder("ok");
+  folder("ok/noread");
+  file("ok/noread/x", 5000);
+  chmod(at("ok/noread").c_str(), 0);
+  file("f", 3);
+  folder(".hidden");
+  file("\x1b]0;pwned\x07", 7);
+  deepChain(3, "ok");
+  const std::string usage = kUsage;
+  const std::string asNobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
+  const struct {
+    std::vector<std::string> args;
+    std::string before;  // the shell's words before the program: a user, a limit
+    int status;
+    std::string out;   // standard output, or its last column after a report line
+    std::string note;  // the screen after the run but "status N"
+  } cases[] = {
+      {{"--help"}, "", 0, usage, ""},
+      {{"-h", "k"}, "", 0, usage, ""},
+      {{"/?"}, "", 0, usage, ""},
+      {{"-?"}, "", 0, usage, ""},
+      {{"--version"}, "", 0, "Voltally 1.1\n", ""},
+      {{"/usr/share"},
+       "",
+       255,
+       "",
+       "Voltally: no drive matches \"/usr/share\": the path must begin with its drive, as in "
+       "C:/usr/share\nOn Linux the one drive, C:, is the root: C:/usr/share; C:. for this folder; "
+       "\"C:$PWD\""},
+      {{"D:/x", "k"},
+       "",
+       255,
+       "",
+       "Voltally: no drive matches \"D:/x\": there is no drive D: here\nOn Linux the one drive, "
+       "C:, is the root: C:/usr/share; C:. for this folder; \"C:$PWD\""},
+      {{"/usr/share", "d"}, "", 255, "Display type = 3\nSizing /usr/share\n", ""},
+      {{tool("missing"), "b"},
+       "",
+       0,
+       "-2.00\r",
+       "Voltally: Directory-Size is -2: " + tool("missing") + " does not exist"},
+      {{tool() + "/", "b"},
+       "",
+       0,
+       "-2.00\r",
+       "Voltally: Directory-Size is -2: " + tool() +
+           "/ ends in a separator; without it: " + tool()},
+      {{tool("f"), "b"},
+       "",
+       0,
+       "-2.00\r",
+       "Voltally: Directory-Size is -2: " + tool("f") + " is a file, not a folder"},
+      {{tool(".hidden"), "b"},
+       "",
+       0,
+       "-2.00\r",
+       "Voltally: Directory-Size is -2: " + tool(".hidden") +
+           " begins with a dot, and such folders are passed over"},
+      {{tool("\x1b]0;pwned\x07"), "b"},
+       "",
+       0,
+       "-2.00\r",
+       "Voltally: Directory-Size is -2: " + tool("\\033]0;pwned\\a") + " is a file, not a folder"},
+      {{tool("ok"), "b"},
+       asNobody,
+       0,
+       "3.00\r",
+       "Voltally: the total leaves out 1 folder that could not be read: " + tool("ok/noread") +
+           ": Permission denied"},
+      {{tool("ok"), "d"}, asNobody, 0, "0\r", ""},
+      {{tool("ok/lvl"), "b"},
+       "ulimit -n 4; ",
+       EMFILE,
+       "-1 -1 \r",
+       "Voltally: no total: the walk could not go on at " + tool("ok/lvl/lvl") +
+           ": Too many open files"},
+  };
+  for (const auto& c : cases) {
+    std::string command = c.before + "'" + binary + "'";
+    for (const std::string& arg : c.args) command += " $'" + shellEscaped(arg) + "'";
+    const std::string label = command.substr(0, 120);
+    RunOptions redirected = within(20);
+    redirected.unprivileged = !c.before.empty() && c.before == asNobody;
+    if (c.before.rfind("ulimit -n ", 0) == 0) redirected.hardFileLimit = 4;
+    std::vector<std::string> args = c.args;
+    const RunResult r = runTool(args, redirected);
+    EXPECT_EQ(r.status, c.status) << label;
+    EXPECT_EQ(r.err, "") << label;
+    const bool report = !r.out.empty() && r.out.back() == '\r' && r.out.rfind("-1 -1", 0) != 0;
+    EXPECT_EQ(report ? lastColumn(r.out) : r.out, c.out) << label;
+
+    unlink(at("out").c_str());
+    startTerminal("cd '" + root + "' && " + command + " >out; echo status $?; sleep 60", 250, 10);
+    std::string screen = terminalScreen("status", 100);
+    endTerminal();
+    screen.erase(screen.find_last_not_of('\n') + 1);
+    const std::string status = "status " + std::to_string(c.status);
+    EXPECT_EQ(screen, c.note.empty() ? status : c.note + "\n" + status) << label;
+    const int fd = open(at("out").c_str(), O_RDONLY);
+    EXPECT_EQ(sameWalk(readAll(fd)), sameWalk(r.out)) << label;
+    close(fd);
+  }
 }
 
 // The report never reaches a reader: that must not end in success, and nothing goes to standard

@@ -173,6 +173,35 @@ TEST_F(RunTest, FailuresPrintTheMarkerAndTheCode) {
   putenv(const_cast<char*>("VOLTALLY_THREADS="));
 }
 
+// Why a folder is not sized, for what only a Windows volume reports, and whom a note is for: a
+// terminal's person, never a trace's reader nor a redirected standard error.
+TEST_F(RunTest, NotesTellWhyAFolderIsNotSized) {
+  const struct {
+    uint32_t attrib;
+    int columns;
+    const char* letter;
+    const char* note;
+  } cases[] = {
+      {0x11, 80, "b", "C:\\t\\x is a read-only folder, which is never entered\n"},
+      {0x12, 80, "b", "C:\\t\\x is a hidden folder, which is never entered\n"},
+      {0x14, 80, "b", "C:\\t\\x is a system folder, which is never entered\n"},
+      {0x410, 80, "b",
+       "C:\\t\\x is a link or a folder a volume is mounted in, which is never entered\n"},
+      {0x11, 0, "b", ""},
+      {0x11, 80, "d", ""},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    addFolder("C:\\t\\x", c.attrib);
+    fake.columns = c.columns;
+    std::string out;
+    EXPECT_EQ(runCaptured({"C:\\t\\x", c.letter}, &out), 0);
+    const std::string note =
+        c.note[0] != '\0' ? std::string("Voltally: Directory-Size is -2: ") + c.note : "";
+    EXPECT_EQ(fake.notes, note) << c.attrib << " " << c.columns << " " << c.letter;
+  }
+}
+
 TEST_F(RunTest, PathThatIsNotAFolderPrintsMinusTwoInEveryUnit) {
   const struct {
     const char* letter;
