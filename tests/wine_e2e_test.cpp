@@ -68,6 +68,52 @@ TEST(WineCommandLine, UsageAbsentDrivesAndUnreachablePrefixes) {
   }
 }
 
+// On a console, as a person in cmd sees them: the usage text for the help words, the version, and
+// for a path that matches no drive a note saying how to write it, from a folder of D:, the drive
+// the program is on.
+TEST(WineCommandLine, OnAConsoleHelpAndNotes) {
+  const std::string advice =
+      "\nA path begins with its drive letter, as in C:\\Users; map a network share to a letter";
+  const std::string usage =
+      "\nGet the Voltally\nVoltally [drive:] [b|k|m|g|d] d is debug print out\noutput "
+      "Disk-Capacity Disk-FreeSpace Disk-UsedSpace Directory-Size\n      separate by space";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string screen;
+  } cases[] = {
+      {{"/?"}, 0, usage},
+      {{"-?"}, 0, usage},
+      {{"-h"}, 0, usage},
+      {{"--help"}, 0, usage},
+      {{"--version"}, 0, "Voltally 1.1"},
+      {{"\\windows"},
+       255,
+       "Voltally: no drive matches \"\\windows\": the path must begin with its drive, as in "
+       "D:\\windows" +
+           advice},
+      {{"."},
+       255,
+       "Voltally: no drive matches \".\": the path must begin with its drive, as in D:." + advice},
+      {{"E:\\x", "k"},
+       255,
+       "Voltally: no drive matches \"E:\\x\": there is no drive E: here" + advice},
+      {{"\\\\server\\share"},
+       255,
+       "Voltally: no drive matches \"\\\\server\\share\": a network path has no drive letter" +
+           advice},
+  };
+  for (const auto& c : cases) {
+    startTerminal(
+        "cd '" + driveFolder('d') + "' && " + programCommand(c.args) + "; echo status $?; sleep 60",
+        200, 20);
+    std::string screen = terminalScreen("status", 300);
+    endTerminal();
+    screen.erase(screen.find_last_not_of('\n') + 1);
+    EXPECT_EQ(screen, c.screen + "\nstatus " + std::to_string(c.status)) << c.args[0];
+  }
+}
+
 TEST(WineDrives, FoundAfterAnAbsentDrive) {
   Tree tree('f', testName());
   tree.file("a", 1234);
