@@ -178,6 +178,16 @@ int printOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // file system redirection so that a 32-bit program sees System32 as itself.
 void startPlatform();
 
+// What the process has done so far, every thread of it: the processor time it has used, in
+// seconds, and how often one of its threads has waited on the system, giving up its processor
+// (-1 where the system does not count that). Against the time gone by, they tell a walk whether
+// its threads work, wait on the system, or wait for a processor that others hold.
+struct ProcessTimes {
+  double processorSeconds;
+  int64_t waits;
+};
+ProcessTimes processTimes();
+
 // Called after a line that ends in a bare carriage return (the report or the failure marker). A
 // person at a console or terminal needs a line feed there, or the prompt overwrites the figures;
 // redirected and piped output must stay byte-exact, so nothing is added there.

@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -84,6 +85,15 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
   return fitDiskFree(vfs.f_blocks, vfs.f_bavail, unit / bytesPerSector, bytesPerSector, out)
              ? 0
              : EOVERFLOW;
+}
+
+ProcessTimes processTimes() {
+  rusage used;
+  if (getrusage(RUSAGE_SELF, &used) != 0) return {0, 0};
+  const auto seconds = [](const timeval& time) {
+    return double(time.tv_sec) + double(time.tv_usec) * 1e-6;
+  };
+  return {seconds(used.ru_utime) + seconds(used.ru_stime), int64_t(used.ru_nvcsw)};
 }
 
 void startPlatform() {

@@ -223,6 +223,10 @@ int printOutput(const char* format, ...) {
   return 0;
 }
 
+ProcessTimes processTimes() {
+  return {0, -1};
+}
+
 void startPlatform() {}
 
 void finishBareLine() {}

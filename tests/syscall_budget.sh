@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The walk's system calls on a generated tree, counted with strace against the floor walker of
-# the benchmark (bench/floor.c): at most ten calls more, and every file counted. Each program is also counted on an empty
-# folder, so that start-up calls drop out. Usage: syscall_budget.sh VOLTALLY FLOOR
+# The walk's system calls on a generated tree, counted by the kernel against the floor walker of
+# the benchmark (bench/floor.c): at most ten calls more, and every file counted. Each program is
+# also counted on an empty folder, so that start-up calls drop out. Usage: syscall_budget.sh
+# VOLTALLY FLOOR
 set -euo pipefail
 tool=$(realpath "$1")
 floor=$(realpath "$2")
@@ -41,11 +42,17 @@ mkfifo fifo
 truncate -s 100 .profile
 files=$((files + 4))
 
-# Prints the number of system calls of one run of "$@", all threads.
+# Prints the number of system calls of one run of "$@", all threads, counted by the kernel's
+# tracepoint through perf: strace would stop the program at every call, and a walk that waits that
+# long on each is one that takes more threads.
 count() {
-  strace -f -qq -o "$root/trace" "$@" >"$root/out"
-  awk '!/^[0-9]+ +(\+\+\+|---)/ { all++ } END { print all + 0 }' "$root/trace"
+  perf stat -x, -o "$root/count" -e raw_syscalls:sys_enter "$@" >"$root/out"
+  awk -F, '$3 == "raw_syscalls:sys_enter" { print $1 }' "$root/count"
 }
+if ! perf stat -x, -o /dev/null -e raw_syscalls:sys_enter true 2>/dev/null; then
+  echo "perf cannot count system calls here (linux-perf, and root or perf_event_paranoid)"
+  exit 77
+fi
 
 startUp=$(count "$tool" "C:$root/empty" b)
 calls=$(($(count "$tool" "C:$root/tree" b) - startUp))

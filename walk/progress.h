@@ -20,7 +20,7 @@ struct alignas(64) Tally {
 };
 
 // The tallies of a walk's threads, the first thread's first; a walk takes at most this many.
-const size_t kMostTallies = 64;
+const size_t kMostTallies = 256;
 extern Tally tallies[kMostTallies];
 
 inline void add(std::atomic<uint64_t>& count, uint64_t amount) {

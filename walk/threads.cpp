@@ -7,6 +7,7 @@
 // out.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -17,20 +18,20 @@
 
 #include "platform/platform.h"
 #include "walk/folder_check.h"
+#include "walk/governor.h"
 #include "walk/progress.h"
 #include "walk/walk.h"
 
 namespace {
 
 // Folders the first thread enters before any other starts, unless the threads were asked for by
-// number: a tree that small is walked as by one thread, at no cost for threads it does not need.
+// number or it waits on the system: a tree that small is walked as by one thread, at no cost for
+// threads it does not need.
 const size_t kFoldersBeforeThreads = 256;
 
-// Two threads a processor: waiting on the disk, more requests in flight than processors still
-// pay, while with the cache warm more threads than that only take turns. Past kMostThreads, one
-// a processor.
-const int kThreadsPerProcessor = 2;
-const int kMostThreads = 16;
+// The most threads the governor grows a walk to: as many requests in flight as paid on a share a
+// millisecond away.
+const int kMostThreads = 128;
 
 // A folder handed out, waiting for a thread to list it.
 struct Handed {
@@ -63,16 +64,24 @@ struct Level {
   std::string held;
 };
 
-// The threads that help the first one, which starts them; `wanted` 0 for the default.
+// The threads that help the first one. On a walk by default they are as many as the governor
+// decides, asked by whichever thread lists a folder once the clock has passed `nextLook`
+// (nanoseconds from `start`); `helpers` and `governor` are under `lock`, the governor made at the
+// first look. No helper starts before the first thread has entered kFoldersBeforeThreads folders
+// or waits on the system; once either has been tried the crew has `begun`.
 struct Crew {
   Shared shared;
-  int wanted;
+  std::mutex lock;
   std::vector<std::thread> helpers;
+  Governor governor;
+  std::atomic<int64_t> nextLook;
+  std::chrono::steady_clock::time_point start;
+  std::atomic<bool> begun;
 };
 
 // One thread's walk: the path of the folder it lists, its open listings, the entry it looks at and
 // its tally. No level before `heldFrom` holds a folder that could be handed out. `crew` is the
-// crew the thread is yet to start: the first thread's, until it starts it.
+// crew the thread looks at for the governor, on a walk by default.
 struct Worker {
   Shared* shared;
   Crew* crew;
@@ -83,20 +92,20 @@ struct Worker {
   c_file entry;
 };
 
-void help(Crew* crew, size_t slot);
+void help(Crew* crew, size_t slot, bool governed);
 
-void startHelpers(Crew& crew) {
-  // The processors are counted only now: reading them takes system calls a small tree is spared.
-  const int wanted = crew.wanted > 0 ? crew.wanted : defaultThreads();
-  const int threads = searchThreads(std::min(wanted, int(kMostTallies)));
+// Starts helpers until the walk has `threads`, or as many as the system grants. Under crew.lock.
+void growTo(Crew& crew, int threads, bool governed) {
+  const int before = 1 + int(crew.helpers.size());
+  threads = std::max(before, searchThreads(std::min(threads, int(kMostTallies))));
   {
     std::lock_guard<std::mutex> hold(crew.shared.lock);
     crew.shared.threads = threads;
   }
-  for (int slot = 0; slot + 1 < threads; ++slot) {
+  for (int slot = before; slot < threads; ++slot) {
     bool started = roomForAnException();
     try {
-      if (started) crew.helpers.emplace_back(help, &crew, size_t(slot) + 1);
+      if (started) crew.helpers.emplace_back(help, &crew, size_t(slot), governed);
     } catch (const std::exception&) {
       started = false;
     }
@@ -107,6 +116,43 @@ void startHelpers(Crew& crew) {
       break;
     }
   }
+  crew.governor.threads = 1 + int(crew.helpers.size());
+}
+
+int64_t nanosecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                              start)
+      .count();
+}
+
+// Asks the governor how many threads the walk should have, once the clock has passed the crew's
+// next look, and starts them; the first ones also once the first thread has entered enough
+// folders. Reading the clock costs no system call; the processor time read at a look does.
+void look(Worker& w) {
+  Crew& crew = *w.crew;
+  const bool begin = !crew.begun.load(std::memory_order_relaxed) &&
+                     w.tally->folders.load(std::memory_order_relaxed) >= kFoldersBeforeThreads;
+  const int64_t now = nanosecondsSince(crew.start);
+  int64_t next = crew.nextLook.load(std::memory_order_relaxed);
+  if (!begin && (now < next || !crew.nextLook.compare_exchange_strong(
+                                   next, now + int64_t(kGovernorSeconds * 1e9)))) {
+    return;
+  }
+  std::lock_guard<std::mutex> hold(crew.lock);
+  if (crew.governor.processors == 0) {
+    // Counted only now: reading them takes system calls a small tree is spared.
+    crew.governor = startGoverning(1, kMostThreads,
+                                   int(std::clamp(std::thread::hardware_concurrency(), 1u, 1024u)));
+  }
+  const WalkProgress counted = walkProgress();
+  const ProcessTimes times = processTimes();
+  const int busy = crew.governor.threads - crew.shared.idle.load(std::memory_order_relaxed);
+  int threads = govern(crew.governor, {double(now) * 1e-9, times.processorSeconds, times.waits,
+                                       counted.files + counted.folders, busy});
+  if (begin) threads = std::max(threads, crew.governor.processors);
+  if (threads <= 1 + int(crew.helpers.size())) return;
+  crew.begun.store(true, std::memory_order_relaxed);
+  growTo(crew, threads, true);
 }
 
 // Opens the listing of the folder `w.path`, whose first entry lands in `w.entry`. Returns false,
@@ -124,11 +170,7 @@ bool list(Worker& w, size_t parentLength) {
   }
   w.levels.push_back({handle, parentLength, false, false, {}});
   countFolder(*w.tally, w.path);
-  if (w.crew != nullptr &&
-      w.tally->folders.load(std::memory_order_relaxed) >= kFoldersBeforeThreads) {
-    startHelpers(*w.crew);
-    w.crew = nullptr;
-  }
+  if (w.crew != nullptr) look(w);
   return true;
 }
 
@@ -266,8 +308,8 @@ void walkHanded(Worker& w) {
 }
 
 // Memory that runs out ends the walk; the thread then only sees the others out.
-void help(Crew* crew, size_t slot) {
-  Worker w = {&crew->shared, nullptr, &tallies[slot], {}, {}, 0, {}};
+void help(Crew* crew, size_t slot, bool governed) {
+  Worker w = {&crew->shared, governed ? crew : nullptr, &tallies[slot], {}, {}, 0, {}};
   try {
     walkHanded(w);
   } catch (const std::bad_alloc&) {
@@ -279,26 +321,24 @@ void help(Crew* crew, size_t slot) {
 
 }  // namespace
 
-int defaultThreads() {
-  const int processors = int(std::clamp(std::thread::hardware_concurrency(), 1u, 1024u));
-  return std::max(processors, std::min(kThreadsPerProcessor * processors, kMostThreads));
-}
-
 double dirSizeOnThreads(const char* top, int threads) {
   Crew crew;
   crew.shared.promised = 0;
   crew.shared.idle.store(0);
   crew.shared.threads = 1;
   crew.shared.done = false;
-  crew.wanted = threads;
+  crew.governor = {};
+  crew.start = std::chrono::steady_clock::now();
+  crew.nextLook.store(int64_t(kGovernorSeconds * 1e9));
+  crew.begun.store(threads != 0);
   if (!startWalk(top)) return dirTotal;
-  Worker w = {&crew.shared, threads == 1 ? nullptr : &crew, &tallies[0], top, {}, 0, {}};
+  Worker w = {&crew.shared, threads == 0 ? &crew : nullptr, &tallies[0], top, {}, 0, {}};
   if (!checkFolder(top, !namesAListing(w.path), true)) return endWalk(top) ? -2.0 : dirTotal;
   try {
     // Threads asked for by number are started at once, whatever the tree.
     if (threads > 1) {
-      startHelpers(crew);
-      w.crew = nullptr;
+      std::lock_guard<std::mutex> hold(crew.lock);
+      growTo(crew, threads, false);
     }
     if (list(w, w.path.size())) walkListed(w);
     walkHanded(w);

@@ -44,10 +44,8 @@ bool isDirectory(const char* path);
 // counted like files, never descended.
 double dirSize(const char* path);
 
-// As dirSize, the walk spread over up to `threads` threads, and never traced, since a trace
-// follows one walk's order. With `threads` 0 it takes defaultThreads(), started only once the
-// walk has entered enough folders, so that a small tree is walked by the calling thread alone.
+// As dirSize, the walk spread over `threads` threads, started at once, or, with `threads` 0, over
+// as many as pay: one alone while the tree is small and the walk does not wait, then one a
+// processor, then more while the threads wait on the system and more of them make the walk
+// faster. Never traced, since a trace follows one walk's order.
 double dirSizeOnThreads(const char* path, int threads);
-
-// The threads a walk takes unless told otherwise: a few for each processor, within a cap.
-int defaultThreads();
