@@ -109,8 +109,9 @@ void errorText(int error, char* out, size_t size);
 // How many threads may search at once: from 1 up to `wanted`, fewer where the system cannot hold
 // what that many would keep open (on Linux each open listing holds a descriptor, and the open-file
 // limit bounds them all). Divides the folders the search holds open among that many, so that all
-// of them together hold no more than one thread alone, plus two a thread. Called before those
-// threads search.
+// of them together hold no more than one thread alone, plus a few a thread. Called before those
+// threads search, and again, with more, as a walk adds threads; it then grants at least as many
+// as before, and the threads searching already keep within their new share from their next open.
 int searchThreads(int wanted);
 
 // Hands a folder of the calling thread's searches to another thread's: checks the entry `path` of

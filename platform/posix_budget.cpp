@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,20 @@
 
 namespace {
 
-// Each searching thread's share of the descriptors: the whole budget for one thread. Set before
-// the threads start and only read while they search.
-size_t folderShare = kFolderBudget;
+// Each searching thread's share of the descriptors: the whole budget for one thread. Set as the
+// threads start, whose next opens keep within it.
+std::atomic<size_t> folderShare{kFolderBudget};
 
 // What the least share holds: the innermost listing, the check of its child, and one to give up.
 const size_t kLeastShare = 3;
+
+// What each thread of several holds beyond its part of the budget: enough that a thread walking
+// a tree of a common depth below the folder handed to it seldom gives a folder up.
+const size_t kFewPerThread = 6;
+
+// The descriptors left to the walk's threads, counted at the first division among them, when
+// the walk holds no more than one thread's: counted again later, what they hold would look taken.
+size_t walkDescriptors = 0;
 
 // The descriptors the process can still open. Below a limit low enough to matter they are
 // counted, with one poll that reports POLLNVAL for each one not open; above it, the three
@@ -109,7 +118,7 @@ bool isFolder(int fd, const Away& away) {
 
 int openCounted(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, int dirFd,
                 const char* path, int flags) {
-  if (budget.held >= std::min(budget.limit, folderShare)) {
+  if (budget.held >= std::min(budget.limit, folderShare.load(std::memory_order_relaxed))) {
     giveUpOutermost(budget, slots, bases, pool, dirFd);
   }
   for (;;) {
@@ -157,18 +166,20 @@ void findAgain(Budget& budget, Slots& slots, const Bases& bases, Pool& pool, siz
 
 // A thread may hold one descriptor past its share (its innermost listing and the check of a child
 // cannot be given up), and every thread but one may have passed a folder that waits to be taken.
-// So T threads of share S hold at most T x (S + 1) + T - 1, which must fit what is left and the
-// budget with two more a thread: S = (min(left, budget + 2T) + 1) / T - 2, at least kLeastShare.
+// So T threads of share S hold at most T x (S + 1) + T - 1, which must fit what is left: each
+// holds its part of the budget and kFewPerThread more, S = (budget + few x T) / T, at most the
+// budget, at most (left + 1) / T - 2, and at least kLeastShare, which bounds T. Asked again as a
+// walk grows, it grants at least what it granted before.
 int searchThreads(int wanted) {
-  const size_t left = descriptorsLeft();
-  size_t threads = std::max<size_t>(
+  if (walkDescriptors == 0) walkDescriptors = std::max<size_t>(descriptorsLeft(), 1);
+  const size_t left = walkDescriptors;
+  const size_t threads = std::max<size_t>(
       1, std::min<size_t>(size_t(std::max(wanted, 1)), (left + 1) / (kLeastShare + 2)));
   size_t share = kFolderBudget;
-  while (threads > 1) {
-    share = (std::min(left, kFolderBudget + 2 * threads) + 1) / threads - 2;
-    if (share >= kLeastShare) break;
-    --threads;
+  if (threads > 1) {
+    share = std::min(kFolderBudget, (kFolderBudget + kFewPerThread * threads) / threads);
+    share = std::max(kLeastShare, std::min(share, (left + 1) / threads - 2));
   }
-  folderShare = threads > 1 ? share : kFolderBudget;
+  folderShare.store(share, std::memory_order_relaxed);
   return int(threads);
 }
