@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/progress.h"
+#include "app/terminal_text.h"
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
 #include "tests/usage_text.h"
@@ -210,6 +211,37 @@ TEST(ProgressTest, LinesFitTheTerminal) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(progressLine(c.counted, c.folder, c.displayType, c.columns), c.line) << c.columns;
+  }
+}
+
+// What a name shows as, escaped as `ls -b` does, and the columns that takes.
+TEST(ProgressTest, NamesShowEscapedInColumns) {
+  const struct {
+    std::string bytes, shown;
+    size_t columns;
+  } cases[] = {
+      {"a\\b c~", "a\\b c~", 6},
+      {"\x1b]0;pwned\x07", "\\033]0;pwned\\a", 14},
+      {"\x1b]52;c;SGVsbG8=\x1b\\", "\\033]52;c;SGVsbG8=\\033\\", 23},
+      {"\x1b[2J\x1b[?25l\x1b[31m", "\\033[2J\\033[?25l\\033[31m", 24},
+      {std::string("\0\x01\x08\x0b\x0c\x0d\x1f\x7f", 8), "\\000\\001\\b\\v\\f\\r\\037\\177", 24},
+      {"\xc2\x9b"
+       "31m\xc2\x85",
+       "\\302\\23331m\\302\\205", 19},  // C1: CSI, NEL
+      {"\xe2\x80\xa8\xe2\x80\xa9", "\\342\\200\\250\\342\\200\\251", 24},
+      {"\xc0\xaf\xe0\x80\xaf", "\\300\\257\\340\\200\\257", 20},  // overlong '/'
+      {"\xed\xa0\x80", "\\355\\240\\200", 12},                    // a surrogate
+      {"\xf4\x90\x80\x80\xf5\xff", "\\364\\220\\200\\200\\365\\377", 24},
+      {"\xe4\xb8\xe4\xb8\xad\x80", "\\344\\270中\\200", 14},  // cut short, stray
+      {"\xe4\xb8", "\\344\\270", 8},
+      {"中文😀é", "中文😀é", 7},
+      {"e\xcc\x81\xe2\x80\x8b", "e\xcc\x81\xe2\x80\x8b", 1},  // a combining mark, a zero width
+      {"\xe1\x84\x92\xe1\x85\xa1\xe1\x86\xab", "\xe1\x84\x92\xe1\x85\xa1\xe1\x86\xab", 2},
+      {"👨‍👩‍👧", "👨‍👩‍👧", 6},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(safeForTerminal(c.bytes), c.shown) << c.shown;
+    EXPECT_EQ(displayColumns(c.shown), c.columns) << c.shown;
   }
 }
 
