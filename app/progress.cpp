@@ -4,32 +4,14 @@
 #include <system_error>
 
 #include "app/numfmt.h"
+#include "app/terminal_text.h"
 #include "app/voltally.h"
 
 namespace {
 
 const auto kQuiet = std::chrono::seconds(1);  // a shorter run writes nothing to standard error
 const auto kTick = std::chrono::milliseconds(100);
-
-// Characters of UTF-8 text: bytes that do not continue a sequence.
-size_t widthOf(const std::string& text) {
-  size_t width = 0;
-  for (const char c : text) width += (c & 0xC0) != 0x80;
-  return width;
-}
-
-// The first `count` characters of `text`, from its character `from` on.
-std::string characters(const std::string& text, size_t from, size_t count) {
-  size_t at = 0, character = 0;
-  for (; at < text.size() && character < from; ++at) character += (text[at] & 0xC0) != 0x80;
-  while (at < text.size() && (text[at] & 0xC0) == 0x80) ++at;
-  size_t end = at;
-  for (size_t taken = 0; end < text.size() && taken < count; ++taken) {
-    ++end;
-    while (end < text.size() && (text[end] & 0xC0) == 0x80) ++end;
-  }
-  return text.substr(at, end - at);
-}
+const size_t kLeastFolder = 9;  // columns: less than this of a path tells nothing
 
 void draw(Progress* progress) {
   statusThread();
@@ -41,9 +23,9 @@ void draw(Progress* progress) {
     const std::string folder = walkedFolder();
     const int columns = statusColumns();
     if (std::chrono::steady_clock::now() - start < kQuiet || columns < 2) continue;
-    const std::string line =
-        progressLine(walkProgress(), folder, progress->displayType, size_t(columns) - 1);
-    showStatus(line.c_str());
+    const std::string line = progressLine(walkProgress(), folder, progress->displayType,
+                                          size_t(columns) - 1, shownSeparator());
+    showStatus(line.c_str(), displayColumns(line));
   }
 }
 
@@ -73,20 +55,30 @@ void endProgress(Progress& progress) {
 }
 
 std::string progressLine(const WalkProgress& counted, const std::string& folder, int displayType,
-                         size_t columns) {
+                         size_t columns, char separator) {
   static const char* const kUnits[] = {"Bytes", "KBytes", "MBytes", "GBytes"};
   const int unit = displayType >= kBytes && displayType <= kGBytes ? displayType : kMBytes;
   double amount = double(counted.bytes);
   for (int step = kBytes; step < unit; ++step) amount /= 1024.0;
-  std::string line = std::to_string(counted.files) + " files, " + std::to_string(counted.folders) +
-                     " folders, " + formatFixed(amount, unit == kMBytes ? 0 : 2) + " " +
-                     kUnits[unit - 1];
-  const size_t used = widthOf(line) + 2;
-  const size_t width = widthOf(folder);
-  if (!folder.empty() && used + width <= columns) return line + "  " + folder;
-  const size_t room = used < columns ? columns - used : 0;
-  if (folder.empty() || room < 9) return characters(line, 0, columns);
-  const size_t head = (room - 3) / 2;
-  return line + "  " + characters(folder, 0, head) + "..." +
-         characters(folder, width - (room - 3 - head), room - 3 - head);
+  const std::string files = std::to_string(counted.files);
+  const std::string folders = std::to_string(counted.folders);
+  const std::string figure = formatFixed(amount, unit == kMBytes ? 0 : 2) + " " + kUnits[unit - 1];
+  // Counts and figure are ASCII: a byte a column.
+  const std::string line = files + " files, " + folders + " folders, " + figure;
+  if (line.size() > columns) {
+    // The brief form, as many of its fields as fit, each whole: a number cut short would read as
+    // another number, a figure without its unit as a figure in another.
+    std::string brief;
+    for (const std::string& field : {files + " f", folders + " d", figure}) {
+      const size_t more = (brief.empty() ? 0 : 2) + field.size();
+      if (brief.size() + more > columns) break;
+      brief += (brief.empty() ? "" : ", ") + field;
+    }
+    return brief;
+  }
+  if (folder.empty() || line.size() + 2 + kLeastFolder > columns) return line;
+  // The separator first: the escapes that follow bring backslashes of their own.
+  std::string path = folder;
+  for (char& c : path) c = c == '\\' ? separator : c;
+  return line + "  " + cutInMiddle(safeForTerminal(path), columns - line.size() - 2);
 }

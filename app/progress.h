@@ -26,8 +26,10 @@ void startProgress(Progress& progress, int displayType);
 // Stops drawing and erases the line; an interrupt that came while it was shown ends the run here.
 void endProgress(Progress& progress);
 
-// The line for `counted` and the folder `folder` in the unit `displayType`, at most `columns`
-// characters: the folder's start and end are kept around a "...", or it is left out when too
-// little room is left for it.
+// The line for `counted` and the folder `folder`, a path of the walk's, in the unit `displayType`,
+// in at most `columns` columns: the counts and the figure first, then the folder with `separator`
+// between its components, escaped (safeForTerminal) and cut in the middle to the room left, or
+// left out when too little is left. Where the counts do not fit whole, their brief form, cut only
+// where even that does not fit.
 std::string progressLine(const WalkProgress& counted, const std::string& folder, int displayType,
-                         size_t columns);
+                         size_t columns, char separator);

@@ -116,10 +116,11 @@ int statusColumns();
 void statusBegin();
 void statusThread();
 
-// Shows `text`, one line narrower than the terminal, in place of the line shown before; an empty
-// `text` erases it. From the first line shown, an interrupt (Ctrl+C) no longer ends the run at
-// once but is noted, for the line to be erased first.
-void showStatus(const char* text);
+// Shows `text`, which takes `columns` columns, fewer than the terminal has, and holds no control
+// character, in place of the line shown before; an empty `text` erases it. From the first line
+// shown, an interrupt (Ctrl+C) no longer ends the run at once but is noted, for the line to be
+// erased first.
+void showStatus(const char* text, size_t columns);
 
 // Whether an interrupt has been noted.
 bool statusInterrupted();
@@ -129,9 +130,13 @@ bool statusInterrupted();
 // STATUS_CONTROL_C_EXIT).
 void statusEnd();
 
-// Standard output, the stream of everything the tool reports: formats as printf does and writes the text, in
-// which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone. Output
-// may be held back until finishOutput. Returns 0, or the error code of the first write that
+// The separator a person expects between a path's components on this system, for the paths of
+// the walk, which use a backslash: on Linux '/', where a backslash is a character of a name.
+char shownSeparator();
+
+// Standard output, the stream of everything the tool reports: formats as printf does and writes the
+// text, in which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone.
+// Output may be held back until finishOutput. Returns 0, or the error code of the first write that
 // failed, in this call or an earlier one, which is never 0.
 int printOutput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

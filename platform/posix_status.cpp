@@ -34,13 +34,6 @@ void writeAll(const std::string& text) {
   }
 }
 
-// Characters on the terminal: bytes that do not continue a UTF-8 sequence.
-size_t widthOf(const char* text) {
-  size_t width = 0;
-  for (const char* at = text; *at != '\0'; ++at) width += (*at & 0xC0) != 0x80;
-  return width;
-}
-
 void blockInterrupts(int how) {
   sigset_t set;
   sigemptyset(&set);
@@ -64,7 +57,7 @@ void statusThread() {
   blockInterrupts(SIG_UNBLOCK);
 }
 
-void showStatus(const char* text) {
+void showStatus(const char* text, size_t columns) {
   if (!status.catching && text[0] != '\0') {
     struct sigaction action = {};
     action.sa_handler = noteInterrupt;
@@ -72,15 +65,14 @@ void showStatus(const char* text) {
     sigaction(SIGINT, &action, nullptr);
     status.catching = true;
   }
-  const size_t width = widthOf(text);
   std::string line = "\r";
   line += text;
-  if (width < status.shown) line.append(status.shown - width, ' ');
+  if (columns < status.shown) line.append(status.shown - columns, ' ');
   // The cursor goes back to the line's start, where the terminal's echo of ^C lands on the line
   // itself, never past its end onto the next.
   line += '\r';
   writeAll(line);
-  status.shown = width;
+  status.shown = columns;
 }
 
 bool statusInterrupted() {
@@ -88,10 +80,14 @@ bool statusInterrupted() {
 }
 
 void statusEnd() {
-  if (status.shown > 0) showStatus("");
+  if (status.shown > 0) showStatus("", 0);
   if (status.catching) signal(SIGINT, SIG_DFL);
   status.catching = false;
   if (interrupted) kill(getpid(), SIGINT);
   // An interrupt that came while the line was drawn ends the run here, by the signal itself.
   blockInterrupts(SIG_UNBLOCK);
+}
+
+char shownSeparator() {
+  return '/';
 }

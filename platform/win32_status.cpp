@@ -47,19 +47,23 @@ void statusBegin() {}
 
 void statusThread() {}
 
-void showStatus(const char* text) {
+void showStatus(const char* text, size_t columns) {
   if (!status.catching && text[0] != '\0') {
     SetConsoleCtrlHandler(noteInterrupt, TRUE);
     status.catching = true;
   }
+  // Measured in columns by the caller, not in UTF-16 units: a CJK character is one unit and
+  // takes two cells of the console.
   std::wstring line = L"\r";
-  if (!appendUtf16(text, &line)) line.resize(1);
-  const size_t width = line.size() - 1;
-  if (width < status.shown) line.append(status.shown - width, L' ');
+  if (!appendUtf16(text, &line)) {
+    line.resize(1);
+    columns = 0;
+  }
+  if (columns < status.shown) line.append(status.shown - columns, L' ');
   line += L'\r';  // the cursor at the line's start, as on Linux
   DWORD written = 0;
   WriteConsoleW(console(), line.data(), DWORD(line.size()), &written, nullptr);
-  status.shown = width;
+  status.shown = columns;
 }
 
 bool statusInterrupted() {
@@ -67,9 +71,13 @@ bool statusInterrupted() {
 }
 
 void statusEnd() {
-  if (status.shown > 0) showStatus("");
+  if (status.shown > 0) showStatus("", 0);
   if (status.catching) SetConsoleCtrlHandler(noteInterrupt, FALSE);
   status.catching = false;
   // As the console's own handling of Ctrl+C would have ended the run.
   if (statusInterrupted()) ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+char shownSeparator() {
+  return '\\';
 }

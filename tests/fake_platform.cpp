@@ -172,11 +172,14 @@ int statusColumns() {
 }
 void statusBegin() {}
 void statusThread() {}
-void showStatus(const char*) {}
+void showStatus(const char*, size_t) {}
 bool statusInterrupted() {
   return false;
 }
 void statusEnd() {}
+char shownSeparator() {
+  return '\\';
+}
 
 int printOutput(const char* format, ...) {
   va_list arguments;

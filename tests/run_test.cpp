@@ -185,32 +185,56 @@ TEST(FiguresTest, ReportLines) {
   }
 }
 
-// The progress line fits the terminal: a folder too long keeps its start and end around "...",
-// cut between characters, and is left out where too little room is left for it.
+// The progress line fits the terminal in columns: a folder too long keeps its start and end
+// around "...", cut between characters, and is left out where too little room is left for it;
+// counts that do not fit whole take their brief form, of which only whole fields are shown. Names
+// show escaped, never as what a terminal would act on.
 TEST(ProgressTest, LinesFitTheTerminal) {
   const std::string deep = "C:\\a\\" + std::string(60, 'b') + "\\zz";
+  const std::string wide = "C:\\t\\中文😀中文😀中文";  // 21 columns
+  const WalkProgress one = {1, 1, 0}, many = {123456, 7890, 5368709120},
+                     some = {4321, 321, 1234567};
+  const std::string ones = "1 files, 1 folders, 0 MBytes  ";
   const struct {
     WalkProgress counted;
     std::string folder;
     int displayType;
     size_t columns;
-    const char* line;
+    std::string line;
+    char separator = '\\';
   } cases[] = {
       {{3, 1, 3072}, "C:\\t", kKBytes, 79, "3 files, 1 folders, 3.00 KBytes  C:\\t"},
       {{0, 0, 0}, "", kBytes, 79, "0 files, 0 folders, 0.00 Bytes"},
       {{7, 2, 2621440}, "C:\\t", kMBytes, 79, "7 files, 2 folders, 3 MBytes  C:\\t"},
       {{1, 1, 1073741824}, "C:\\t", kGBytes, 79, "1 files, 1 folders, 1.00 GBytes  C:\\t"},
-      {{1, 1, 0}, deep, kMBytes, 50, "1 files, 1 folders, 0 MBytes  C:\\a\\bbb...bbbbbb\\zz"},
-      {{1, 1, 0},
-       "C:\\\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e" + std::string(30, 'x') + "\\\xe6\x97\xa5",
-       kMBytes,
-       41,
-       "1 files, 1 folders, 0 MBytes  C:\\\xe6\x97\xa5...xx\\\xe6\x97\xa5"},
-      {{1, 1, 0}, deep, kMBytes, 36, "1 files, 1 folders, 0 MBytes"},
-      {{123456, 7890, 0}, deep, kMBytes, 20, "123456 files, 7890 f"},
+      {one, deep, kMBytes, 50, ones + "C:\\a\\bbb...bbbbbb\\zz"},
+      {one, deep, kMBytes, 36, "1 files, 1 folders, 0 MBytes"},
+      {one, "C:/t\\a\\b", kMBytes, 79, ones + "C:/t/a/b", '/'},
+      // Wide characters take two columns, and a cut never halves one.
+      {one, wide, kMBytes, 51, ones + "C:/t/中文😀中文😀中文", '/'},
+      {one, wide, kMBytes, 50, ones + "C:\\t\\中...中文😀中文"},
+      {one, wide, kMBytes, 45, ones + "C:\\t\\...😀中文"},
+      {one, wide, kMBytes, 39, ones + "C:\\...文"},
+      {one, "C:\\\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e" + std::string(30, 'x') + "\\\xe6\x97\xa5",
+       kMBytes, 41, ones + "C:\\...xx\\\xe6\x97\xa5"},
+      // Escape sequences, terminated or not, controls and bytes that are no UTF-8 show escaped.
+      {one, "C:/t\\\x1b]0;pwned\x07", kMBytes, 79, ones + "C:/t/\\033]0;pwned\\a", '/'},
+      {one, "C:\\t\\\x1b]2;open", kMBytes, 79, ones + "C:\\t\\\\033]2;open"},
+      {one, "C:\\t\\a\tb\nc\xff", kMBytes, 79, ones + "C:\\t\\a\\tb\\nc\\377"},
+      // 40, 30 and 20 columns: the counts whole, then in brief, then only their whole fields.
+      {many, deep, kKBytes, 39, "123456 f, 7890 d, 5242880.00 KBytes"},
+      {some, deep, kMBytes, 39, "4321 files, 321 folders, 1 MBytes"},
+      {some, deep, kKBytes, 29, "4321 f, 321 d, 1205.63 KBytes"},
+      {some, deep, kKBytes, 19, "4321 f, 321 d"},
+      {{123456, 7890, 0}, deep, kMBytes, 20, "123456 f, 7890 d"},
+      {some, deep, kKBytes, 5, ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(progressLine(c.counted, c.folder, c.displayType, c.columns), c.line) << c.columns;
+    const std::string line =
+        progressLine(c.counted, c.folder, c.displayType, c.columns, c.separator);
+    EXPECT_EQ(line, c.line) << c.columns;
+    EXPECT_LE(displayColumns(line), c.columns) << line;
+    EXPECT_EQ(safeForTerminal(line), line) << "raw bytes for the terminal in " << line;
   }
 }
 
