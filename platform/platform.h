@@ -105,7 +105,9 @@ void findTake(intptr_t pass, const char* path);
 // The status line: standard error, only ever for a person at a terminal (on Windows a console),
 // shows the progress of a long walk on one line, rewritten in place and erased before the run
 // ends. Nothing else is ever written there. One thread draws it; statusBegin and statusEnd are
-// called by the run's own thread.
+// called by the run's own thread. On Linux it is written only while the program is in its
+// terminal's foreground, so that a run in the background of a shell never draws over the prompt
+// nor stops for writing to the terminal; a Windows console has no background.
 
 // The width of the terminal that standard error is, in columns; 0 when it is none (a file, a
 // pipe, nothing).
@@ -119,7 +121,7 @@ void statusThread();
 // Shows `text`, which takes `columns` columns, fewer than the terminal has, and holds no control
 // character, in place of the line shown before; an empty `text` erases it. From the first line
 // shown, an interrupt (Ctrl+C) no longer ends the run at once but is noted, for the line to be
-// erased first.
+// erased first; an interrupt that the program was started ignoring stays ignored.
 void showStatus(const char* text, size_t columns);
 
 // Whether an interrupt has been noted.

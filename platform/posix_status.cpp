@@ -1,7 +1,11 @@
 // The status line on Linux: standard error when it is a terminal, written with write(2) and
-// erased by overwriting with spaces, which every terminal understands. While a line is shown, an
-// interrupt is caught and only noted; it goes to the thread that draws, since the others block
-// it, so that the line is erased even while every walking thread waits on the file system.
+// erased by overwriting with spaces, which every terminal understands. It is written only while
+// the program's process group is the terminal's foreground: a run in the background of a shell
+// writes nothing there, not even to erase a line it drew before it was moved there, which then
+// stays on the screen. While a line is shown, an interrupt is caught and only noted; it goes to
+// the thread that draws, since the others block it, so that the line is erased even while every
+// walking thread waits on the file system. A program started with interrupts ignored, as a
+// script's background job is, leaves them ignored.
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -12,13 +16,16 @@
 
 namespace {
 
-// `shown` is the width of the line on the terminal, 0 when none is; `catching` says the handler
-// is in place, which it stays until statusEnd.
+// `shown` is the width of the line on the terminal, 0 when none is. `looked` says what an
+// interrupt does was looked at, when the first line was shown: `found`, what it did then, and
+// `catching`, that the handler took its place, which it keeps until statusEnd.
 struct Status {
   size_t shown;
+  bool looked;
   bool catching;
+  struct sigaction found;
 };
-Status status = {0, false};
+Status status = {0, false, false, {}};
 
 volatile sig_atomic_t interrupted = 0;
 
@@ -32,6 +39,10 @@ void writeAll(const std::string& text) {
     if (n <= 0) return;  // the line is a courtesy: a terminal that takes no more gets no more
     at += size_t(n);
   }
+}
+
+bool inForeground() {
+  return tcgetpgrp(STDERR_FILENO) == getpgrp();
 }
 
 void blockInterrupts(int how) {
@@ -58,12 +69,17 @@ void statusThread() {
 }
 
 void showStatus(const char* text, size_t columns) {
-  if (!status.catching && text[0] != '\0') {
-    struct sigaction action = {};
-    action.sa_handler = noteInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    status.catching = true;
+  if (!inForeground()) return;
+  if (!status.looked && text[0] != '\0') {
+    status.looked = true;
+    sigaction(SIGINT, nullptr, &status.found);
+    if (status.found.sa_handler != SIG_IGN) {
+      struct sigaction action = {};
+      action.sa_handler = noteInterrupt;
+      sigemptyset(&action.sa_mask);
+      sigaction(SIGINT, &action, nullptr);
+      status.catching = true;
+    }
   }
   std::string line = "\r";
   line += text;
@@ -71,7 +87,14 @@ void showStatus(const char* text, size_t columns) {
   // The cursor goes back to the line's start, where the terminal's echo of ^C lands on the line
   // itself, never past its end onto the next.
   line += '\r';
+  // A job stopped and moved to the background between the check above and this write would stop
+  // again here under `stty tostop` (SIGTTOU); with the signal blocked the line goes out instead.
+  sigset_t ttou, before;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &before);
   writeAll(line);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   status.shown = columns;
 }
 
@@ -81,8 +104,8 @@ bool statusInterrupted() {
 
 void statusEnd() {
   if (status.shown > 0) showStatus("", 0);
-  if (status.catching) signal(SIGINT, SIG_DFL);
-  status.catching = false;
+  if (status.catching) sigaction(SIGINT, &status.found, nullptr);
+  status.looked = status.catching = false;
   if (interrupted) kill(getpid(), SIGINT);
   // An interrupt that came while the line was drawn ends the run here, by the signal itself.
   blockInterrupts(SIG_UNBLOCK);
