@@ -111,6 +111,6 @@ void statusEnd() {
   blockInterrupts(SIG_UNBLOCK);
 }
 
-char shownSeparator() {
-  return '/';
+StatusText statusText() {
+  return {'/', true};
 }

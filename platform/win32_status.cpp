@@ -81,6 +81,8 @@ void statusEnd() {
   if (statusInterrupted()) ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
-char shownSeparator() {
-  return '\\';
+// Wine's console, measured, gives each combining mark a cell of its own, as the Windows console
+// host does, and a CJK character two.
+StatusText statusText() {
+  return {'\\', false};
 }

@@ -177,8 +177,8 @@ bool statusInterrupted() {
   return false;
 }
 void statusEnd() {}
-char shownSeparator() {
-  return '\\';
+StatusText statusText() {
+  return {'\\', true};
 }
 
 int printOutput(const char* format, ...) {
