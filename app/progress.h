@@ -31,6 +31,6 @@ void endProgress(Progress& progress);
 // in at most `columns` columns as `look` shows text: the counts and the figure first, then the
 // folder with `look`'s separator between its components, escaped (safeForTerminal) and cut in
 // the middle to the room left, or left out when too little is left. Where the counts do not fit
-// whole, their brief form, cut only where even that does not fit.
+// whole, their brief form, with as many of its fields as fit whole.
 std::string progressLine(const WalkProgress& counted, const std::string& folder, int displayType,
                          size_t columns, const StatusText& look);
