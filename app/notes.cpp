@@ -15,7 +15,7 @@ bool isSeparator(char c) {
 // The path as the walk spells it, shown: its separators as a person expects them here.
 std::string shownPath(std::string path) {
   for (char& c : path) {
-    if (c == '\\') c = shownSeparator();
+    if (c == '\\') c = statusText().separator;
   }
   return safeForTerminal(path);
 }
@@ -108,7 +108,8 @@ std::string walkNote(const WalkTrouble& trouble) {
   if (trouble.unreadable == 0) return "";
   const std::string count = std::to_string(trouble.unreadable);
   return "Voltally: the total leaves out " +
-         (trouble.unreadable == 1 ? "1 folder that could not be read: "
-                                  : count + " folders that could not be read in full; the first: ") +
+         (trouble.unreadable == 1
+              ? "1 folder that could not be read: "
+              : count + " folders that could not be read in full; the first: ") +
          shownPath(trouble.firstPath) + ": " + messageOf(trouble.firstError) + "\n";
 }

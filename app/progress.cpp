@@ -24,9 +24,10 @@ void draw(Progress* progress) {
     const std::string folder = walkedFolder();
     const int columns = statusColumns();
     if (std::chrono::steady_clock::now() - start < kQuiet || columns < 2) continue;
-    const std::string line = progressLine(walkProgress(), folder, progress->displayType,
-                                          size_t(columns) - 1, shownSeparator());
-    showStatus(line.c_str(), displayColumns(line));
+    const StatusText look = statusText();
+    const std::string line =
+        progressLine(walkProgress(), folder, progress->displayType, size_t(columns) - 1, look);
+    showStatus(line.c_str(), displayColumns(line, look.marksJoin));
   }
 }
 
@@ -56,7 +57,7 @@ void endProgress(Progress& progress) {
 }
 
 std::string progressLine(const WalkProgress& counted, const std::string& folder, int displayType,
-                         size_t columns, char separator) {
+                         size_t columns, const StatusText& look) {
   static const char* const kUnits[] = {"Bytes", "KBytes", "MBytes", "GBytes"};
   const int unit = displayType >= kBytes && displayType <= kGBytes ? displayType : kMBytes;
   double amount = double(counted.bytes);
@@ -80,6 +81,7 @@ std::string progressLine(const WalkProgress& counted, const std::string& folder,
   if (folder.empty() || line.size() + 2 + kLeastFolder > columns) return line;
   // The separator first: the escapes that follow bring backslashes of their own.
   std::string path = folder;
-  for (char& c : path) c = c == '\\' ? separator : c;
-  return line + "  " + cutInMiddle(safeForTerminal(path), columns - line.size() - 2);
+  for (char& c : path) c = c == '\\' ? look.separator : c;
+  return line + "  " +
+         cutInMiddle(safeForTerminal(path), columns - line.size() - 2, look.marksJoin);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/platform.h"
 #include "walk/progress.h"
 
 // The thread that draws, when standard error is a terminal, and what stops it: `stopping`, under
@@ -27,9 +28,9 @@ void startProgress(Progress& progress, int displayType);
 void endProgress(Progress& progress);
 
 // The line for `counted` and the folder `folder`, a path of the walk's, in the unit `displayType`,
-// in at most `columns` columns: the counts and the figure first, then the folder with `separator`
-// between its components, escaped (safeForTerminal) and cut in the middle to the room left, or
-// left out when too little is left. Where the counts do not fit whole, their brief form, cut only
-// where even that does not fit.
+// in at most `columns` columns as `look` shows text: the counts and the figure first, then the
+// folder with `look`'s separator between its components, escaped (safeForTerminal) and cut in
+// the middle to the room left, or left out when too little is left. Where the counts do not fit
+// whole, their brief form, with as many of its fields as fit whole.
 std::string progressLine(const WalkProgress& counted, const std::string& folder, int displayType,
-                         size_t columns, char separator);
+                         size_t columns, const StatusText& look);

@@ -55,8 +55,8 @@ bool within(const Range (&ranges)[n], uint32_t point) {
   return false;
 }
 
-size_t columnsOf(uint32_t point) {
-  if (within(kZero, point)) return 0;
+size_t columnsOf(uint32_t point, bool marksJoin) {
+  if (within(kZero, point)) return marksJoin ? 0 : 1;
   return within(kWide, point) ? 2 : 1;
 }
 
@@ -120,12 +120,12 @@ struct Piece {
   size_t at, length, columns;
 };
 
-std::vector<Piece> pieces(const std::string& text) {
+std::vector<Piece> pieces(const std::string& text, bool marksJoin) {
   std::vector<Piece> all;
   for (size_t at = 0; at < text.size();) {
     uint32_t point = 0;
     const size_t length = decode(text, at, &point);
-    all.push_back(length == 0 ? Piece{at, 1, 1} : Piece{at, length, columnsOf(point)});
+    all.push_back(length == 0 ? Piece{at, 1, 1} : Piece{at, length, columnsOf(point, marksJoin)});
     at += all.back().length;
   }
   return all;
@@ -133,8 +133,8 @@ std::vector<Piece> pieces(const std::string& text) {
 
 // The longest end of `text` that takes at most `columns` columns, cut between characters and
 // beginning with one that takes a column, so that no mark lands on what goes before it.
-std::string trailingColumns(const std::string& text, size_t columns) {
-  const std::vector<Piece> all = pieces(text);
+std::string trailingColumns(const std::string& text, size_t columns, bool marksJoin) {
+  const std::vector<Piece> all = pieces(text, marksJoin);
   size_t first = all.size(), used = 0;
   while (first > 0 && used + all[first - 1].columns <= columns) used += all[--first].columns;
   while (first < all.size() && all[first].columns == 0) ++first;
@@ -163,15 +163,15 @@ std::string safeForTerminal(const std::string& bytes) {
   return safe;
 }
 
-size_t displayColumns(const std::string& text) {
+size_t displayColumns(const std::string& text, bool marksJoin) {
   size_t columns = 0;
-  for (const Piece& piece : pieces(text)) columns += piece.columns;
+  for (const Piece& piece : pieces(text, marksJoin)) columns += piece.columns;
   return columns;
 }
 
-std::string leadingColumns(const std::string& text, size_t columns) {
+std::string leadingColumns(const std::string& text, size_t columns, bool marksJoin) {
   size_t used = 0, end = 0;
-  for (const Piece& piece : pieces(text)) {
+  for (const Piece& piece : pieces(text, marksJoin)) {
     if (used + piece.columns > columns) break;
     used += piece.columns;
     end = piece.at + piece.length;
@@ -179,9 +179,10 @@ std::string leadingColumns(const std::string& text, size_t columns) {
   return text.substr(0, end);
 }
 
-std::string cutInMiddle(const std::string& text, size_t columns) {
-  if (displayColumns(text) <= columns) return text;
-  if (columns < 5) return leadingColumns(text, columns);
-  const std::string head = leadingColumns(text, (columns - 3) / 2);
-  return head + "..." + trailingColumns(text, columns - 3 - displayColumns(head));
+std::string cutInMiddle(const std::string& text, size_t columns, bool marksJoin) {
+  if (displayColumns(text, marksJoin) <= columns) return text;
+  if (columns < 5) return leadingColumns(text, columns, marksJoin);
+  const std::string head = leadingColumns(text, (columns - 3) / 2, marksJoin);
+  return head + "..." +
+         trailingColumns(text, columns - 3 - displayColumns(head, marksJoin), marksJoin);
 }

@@ -23,13 +23,15 @@ std::string safeForTerminal(const std::string& bytes);
 // emoji shown as emoji), none for a combining mark or a zero-width character, one for any other.
 // Where terminals disagree it counts the wider, so that text it measures never outgrows the line.
 // Meant for text that safeForTerminal made; any byte that does not begin a character counts one.
-size_t displayColumns(const std::string& text);
+// Where `marksJoin` is false, as on a Windows console, which gives each of them a cell of its own,
+// a combining mark or zero-width character counts one as well.
+size_t displayColumns(const std::string& text, bool marksJoin = true);
 
 // The longest start of `text` that takes at most `columns` columns, cut between characters; a
 // zero-width character stays with the one before it.
-std::string leadingColumns(const std::string& text, size_t columns);
+std::string leadingColumns(const std::string& text, size_t columns, bool marksJoin = true);
 
 // `text` in at most `columns` columns: whole when it fits, otherwise its start and its end around
 // "...", cut between characters, the start taking the half of the room left beside the mark.
 // Below five columns, the start alone.
-std::string cutInMiddle(const std::string& text, size_t columns);
+std::string cutInMiddle(const std::string& text, size_t columns, bool marksJoin = true);

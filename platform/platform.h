@@ -162,9 +162,16 @@ void statusEnd();
 // is, yet never stopping it there.
 void showNote(const char* text);
 
-// The separator a person expects between a path's components on this system, for the paths of
-// the walk, which use a backslash: on Linux '/', where a backslash is a character of a name.
-char shownSeparator();
+// How the status line shows text on this system. `separator` is the one a person expects between
+// a path's components, for the paths of the walk, which use a backslash: on Linux '/', where a
+// backslash is a character of a name. `marksJoin` says that a combining mark or a zero-width
+// character joins the character before it, as on a terminal, rather than taking a cell of its
+// own, as on a Windows console.
+struct StatusText {
+  char separator;
+  bool marksJoin;
+};
+StatusText statusText();
 
 // Standard output, the stream of everything the tool reports: formats as printf does and writes the
 // text, in which "\n" ends a line (CR LF in a redirected Windows stream) and "\r" goes out alone.

@@ -2,10 +2,11 @@
 // erased by overwriting with spaces, which every terminal understands. It is written only while
 // the program's process group is the terminal's foreground: a run in the background of a shell
 // writes nothing there, not even to erase a line it drew before it was moved there, which then
-// stays on the screen. While a line is shown, an interrupt is caught and only noted; it goes to
-// the thread that draws, since the others block it, so that the line is erased even while every
-// walking thread waits on the file system. A program started with interrupts ignored, as a
-// script's background job is, leaves them ignored.
+// stays on the screen, and a terminal that is not the program's controlling one gets no line. While
+// a line is shown, an interrupt is caught and only noted; it goes to the thread that draws, since
+// the others block it, so that the line is erased even while every walking thread waits on the file
+// system. A program started with interrupts ignored, as a script's background job is, leaves them
+// ignored.
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -122,6 +123,6 @@ void showNote(const char* text) {
   if (isatty(STDERR_FILENO)) writeWithoutStopping(text);
 }
 
-char shownSeparator() {
-  return '/';
+StatusText statusText() {
+  return {'/', true};
 }

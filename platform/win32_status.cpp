@@ -1,7 +1,10 @@
 // The status line on Windows: standard error when it is a console, written in UTF-16 with
 // WriteConsoleW, as the report is, and erased by overwriting with spaces, since the console may
 // not take escape sequences. While a line is shown, Ctrl+C and Ctrl+Break are caught and only
-// noted; the system runs the handler on a thread of its own.
+// noted; the system runs the handler on a thread of its own. A program started with Ctrl+C
+// ignored, which a child inherits from a parent that called SetConsoleCtrlHandler(NULL, TRUE), is
+// never sent CTRL_C_EVENT, handler or not, so it goes on as it would without the line. A console
+// has no background process group: the line is drawn whenever standard error is a console.
 #include <windows.h>
 
 #include <string>
@@ -92,6 +95,8 @@ void showNote(const char* text) {
   WriteConsoleW(console(), lines.data(), DWORD(lines.size()), &written, nullptr);
 }
 
-char shownSeparator() {
-  return '\\';
+// Wine's console, measured, gives each combining mark a cell of its own, as the Windows console
+// host does, and a CJK character two.
+StatusText statusText() {
+  return {'\\', false};
 }

@@ -211,8 +211,8 @@ void showNote(const char* text) {
   std::lock_guard<std::recursive_mutex> hold(turn);
   fake.notes += text;
 }
-char shownSeparator() {
-  return '\\';
+StatusText statusText() {
+  return {'\\', true};
 }
 
 int printOutput(const char* format, ...) {

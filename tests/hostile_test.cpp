@@ -458,21 +458,30 @@ TEST_F(HostileTest, OutputThatCannotBeWritten) {
 }
 
 // A person at a terminal sees the walk's progress on standard error once it has run a second, and
-// nothing of it after: the walk is held for two seconds at its deepest folder in a terminal under
-// tmux, whose screen is read while held and once the run has ended. Standard output is the
-// report's bytes whatever standard error is, and an interrupt erases the line and ends the run by
-// SIGINT (130).
+// nothing of it after: the walk is held for two seconds in a terminal under tmux, whose screen is
+// read while held and once the run has ended. Standard output is the report's bytes whatever
+// standard error is, and an interrupt erases the line and ends the run by SIGINT (130). The line
+// shows the folder listed after a first hold, whose path holds an escape sequence that would
+// retitle the terminal and one left open that would swallow all that follows: both show escaped.
 TEST_F(HostileTest, ProgressOnATerminalLeavesNothingBehind) {
   if (geteuid() != 0) GTEST_SKIP() << "holding the walk at an open (fanotify) takes root";
   file("a", 15);
-  deepChain(10);
-  std::string deepest = root;
-  for (int level = 0; level < 10; ++level) deepest += "/lvl";
+  const std::string named = "\x1b]0;pwned\x07/\x1b]2;open";
+  folder("\x1b]0;pwned\x07");
+  folder(named);
+  deepChain(10, named);
   expectProgressLeavesNothing(
       "'" + binary + "' '" + tool() + "' b", root, runTool({tool(), "b"}).out,
       std::regex("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n"), "status 130",
+      "\\033]0;pwned\\a/\\033]2;open", true,
       [&](const std::function<void()>& start, const std::function<void()>& look) {
-        EXPECT_TRUE(holdAt(deepest, start, [&](pid_t) { look(); }));
+        const auto pause = [](pid_t) { usleep(300000); };
+        EXPECT_TRUE(holdAt(
+            at(named + "/lvl"), [&] { EXPECT_TRUE(holdAt(at(named), start, pause)); },
+            [&](pid_t) {
+              look();
+              EXPECT_EQ(terminalTitle().find("pwned"), std::string::npos) << terminalTitle();
+            }));
       });
 }
 

@@ -168,40 +168,57 @@ void terminalKeys(const std::string& keys) {
   inTmux({"send-keys", keys});
 }
 
+std::string terminalTitle() {
+  return inTmux({"display-message", "-p", "#{pane_title}"});
+}
+
 void endTerminal() {
   inTmux({"kill-server"});
 }
 
 void expectProgressLeavesNothing(const std::string& command, const std::string& folder,
                                  const std::string& plain, const std::regex& report,
-                                 const char* interrupted, const During& during) {
+                                 const char* interrupted, const std::string& shows, bool jobs,
+                                 const During& during) {
   const struct {
-    std::string redirect, file;
-    bool interrupt, lineWhileRunning;
+    std::string before, redirect, file;  // shell commands before the run's, and its redirection
+    bool interrupt, lineWhileRunning, job;
     std::string end;  // the screen once the run has ended, the report line as R
-  } cases[] = {{"", "", false, true, "R\nstatus 0"},
-               {" 2>err", "err", false, false, "R\nstatus 0"},
-               {" >out", "out", false, true, "status 0"},
-               {"", "", true, true, interrupted}};
+  } cases[] = {
+      {"", "", "", false, true, false, "R\nstatus 0"},
+      {"", " 2>err", "err", false, false, false, "R\nstatus 0"},
+      {"", " >out", "out", false, true, false, "status 0"},
+      {"", "", "", true, true, false, interrupted},
+      // A job in the background, which writing to the terminal would stop (SIGTTOU), as it stops a
+      // job of an interactive shell; this shell's jobs would ignore the signal.
+      {"set -m; stty tostop; env --default-signal=TTOU", " >out & set +m; wait $!", "out", false,
+       false, true, "status 0"},
+      // As a script's background job starts: Ctrl+C must not end the run.
+      {"trap '' INT; ", "", "", true, true, true, "R\nstatus 0"},
+  };
   for (const auto& c : cases) {
+    if (c.job && !jobs) continue;
     unlink((folder + "/out").c_str());
     const auto start = [&] {
-      startTerminal("trap true INT; cd '" + folder + "' && " + command + c.redirect +
-                        "; echo status $?; sleep 60",
+      startTerminal("trap true INT; cd '" + folder + "' && " + c.before + " " + command +
+                        c.redirect + "; echo status $?; sleep 60",
                     100, 10);
     };
     during(start, [&] {
       const std::string screen = terminalScreen(" folders, ", c.lineWhileRunning ? 300 : 16);
       EXPECT_EQ(std::regex_search(screen, std::regex("(^|\n)[0-9]+ files, [0-9]+ folders, ")),
                 c.lineWhileRunning)
-          << c.redirect << ":\n"
+          << c.before << c.redirect << ":\n"
           << screen;
+      if (c.lineWhileRunning && !shows.empty()) {
+        EXPECT_NE(screen.find(shows), std::string::npos) << screen;
+      }
       if (c.interrupt) terminalKeys("C-c");
     });
     std::string screen = std::regex_replace(terminalScreen("status", 600), report, "R\n");
     endTerminal();
     if (screen.rfind("^C", 0) == 0) screen.erase(0, 2);  // a Windows console's own echo
-    EXPECT_EQ(screen.substr(0, screen.find_last_not_of('\n') + 1), c.end) << c.redirect;
+    EXPECT_EQ(screen.substr(0, screen.find_last_not_of('\n') + 1), c.end) << c.before << c.redirect;
     if (!c.file.empty()) {
       const int fd = open((folder + "/" + c.file).c_str(), O_RDONLY);
       EXPECT_EQ(sameWalk(readAll(fd)), c.file == "out" ? sameWalk(plain) : "") << c.file;

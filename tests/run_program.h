@@ -52,20 +52,26 @@ std::string terminalScreen(const std::string& until, int tenths);
 // Types `keys` (tmux's names, "C-c" for Ctrl+C) into the terminal.
 void terminalKeys(const std::string& keys);
 
+// The title that the program in the terminal gave it, or tmux's own.
+std::string terminalTitle();
+
 void endTerminal();
 
 // What a person at a terminal sees of a long run of the shell command `command`, run in `folder`
 // as it is, with standard error or output redirected to a file there, and interrupted by Ctrl+C:
-// the progress line while the run is under way (none with standard error redirected), and after
-// it the report line (matching `report`) and "status N" alone, or `interrupted` alone. A file
-// that standard output went to holds `plain`, a run's bytes without a terminal, and standard
-// error's file nothing. `during` runs `start`, which starts the terminal, and then `look` while
-// the run is under way.
+// the progress line while the run is under way (none with standard error redirected), showing
+// `shows` when that is not empty, and after it the report line (matching `report`) and "status N"
+// alone, or `interrupted` alone. A file that standard output went to holds `plain`, a run's bytes
+// without a terminal, and standard error's file nothing. With `jobs`, also a run in the background
+// of a shell with job control and `stty tostop`, which draws nothing and ends, and a run started
+// with interrupts ignored, which Ctrl+C does not end. `during` runs `start`, which starts the
+// terminal, and then `look` while the run is under way.
 using During =
     std::function<void(const std::function<void()>& start, const std::function<void()>& look)>;
 void expectProgressLeavesNothing(const std::string& command, const std::string& folder,
                                  const std::string& plain, const std::regex& report,
-                                 const char* interrupted, const During& during);
+                                 const char* interrupted, const std::string& shows, bool jobs,
+                                 const During& during);
 
 // Everything in the file `fd`, read from its start.
 std::string readAll(int fd);

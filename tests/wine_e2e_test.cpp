@@ -511,19 +511,26 @@ TEST(WineTrace, OnAConsoleTheCodePageStaysAndNamesShow) {
 // A walk of more than a second shows its progress on the console's standard error and leaves
 // nothing of it: not on the screen once the report is printed, not in standard error or output
 // redirected to a file, and not after Ctrl+C, which ends the run as the console's own handling
-// does (STATUS_CONTROL_C_EXIT, whose low byte Linux sees). The Unix /usr/lib takes Wine seconds.
+// does (STATUS_CONTROL_C_EXIT, whose low byte Linux sees). The Unix /usr/lib takes Wine seconds;
+// it is walked through a folder whose CJK name takes two columns a character, and whose
+// decomposed accents take a column each on the console, which the line shows without wrapping.
 TEST(WineTrace, OnAConsoleTheProgressLineLeavesNothingBehind) {
-  const std::string folder = "Z:\\usr\\lib";
-  const std::string files = "/tmp/voltally-wine-progress-" + std::to_string(getpid());
+  std::string name = "中文字符";
+  for (int i = 0; i < 10; ++i) name += "e\u0301";  // ten cells more than on a terminal
+  const std::string files = "/tmp/" + name + "-voltally-wine-" + std::to_string(getpid());
   ASSERT_EQ(mkdir(files.c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/usr", (files + "/usr").c_str()), 0);
+  std::string folder = "Z:" + files + "/usr/lib";
+  std::replace(folder.begin(), folder.end(), '/', '\\');
   expectProgressLeavesNothing(
       programCommand({folder, "k"}), files, runWindows({folder, "k"}).out,
       std::regex("^([0-9]+\\.[0-9]{2} ){3}[0-9]+\\.[0-9]{2}\n"), "status 58",
+      "\\" + name.substr(0, name.find("e\u0301") + 4 * 3), false,
       [](const std::function<void()>& start, const std::function<void()>& look) {
         start();
         look();
       });
-  EXPECT_EQ(system(("rm -rf " + files).c_str()), 0);
+  EXPECT_EQ(system(("rm -rf '" + files + "'").c_str()), 0);
 }
 
 }  // namespace
