@@ -114,16 +114,18 @@ void errorText(int error, char* out, size_t size);
 // as before, and the threads searching already keep within their new share from their next open.
 int searchThreads(int wanted);
 
-// Hands a folder of the calling thread's searches to another thread's: checks the entry `path` of
-// the open listing `listing` and, when it is a plain folder, returns a pass for it, which holds
-// what the folder's listing needs until it is taken. `path` is the listing's folder as its pattern
-// named it, a backslash and the entry's name. Returns -1 when the entry is no plain folder, or
-// cannot be looked at from there now.
+// Hands a folder of the calling thread's searches to another thread's: returns a pass for the
+// entry `path` of the open listing `listing`, which holds what the folder needs to be found from
+// the thread that takes it (on Linux the listing's own folder, open). `path` is the listing's
+// folder as its pattern named it, a backslash and the entry's name. Asks nothing of the file
+// system, so that the caller never waits on it to hand work over. Returns -1 when the folder
+// cannot be handed over from there now.
 intptr_t findPass(intptr_t listing, const char* path);
 
 // Takes a pass on the calling thread: its next findFirst of `path`, as given to findPass, with
-// "\*.*" after it lists the folder, and patterns below it resolve from there. Every pass is taken
-// exactly once.
+// "\*.*" after it checks the entry as a folder's own search would and, when it is a plain folder,
+// lists it, and patterns below it resolve from there; when it is not, that findFirst finds
+// nothing. Every pass is taken exactly once.
 void findTake(intptr_t pass, const char* path);
 
 // The status line: standard error, only ever for a person at a terminal (on Windows a console),
@@ -188,11 +190,14 @@ void startPlatform();
 
 // What the process has done so far, every thread of it: the processor time it has used, in
 // seconds, and how often one of its threads has waited on the system, giving up its processor
-// (-1 where the system does not count that). Against the time gone by, they tell a walk whether
-// its threads work, wait on the system, or wait for a processor that others hold.
+// (-1 where the system does not count that); and the processor time the machine, all its
+// processors, has spent idle so far, in seconds (-1 where the system does not tell). Against the
+// time gone by, they tell a walk whether its threads work or wait on the system, and whether the
+// machine has processors to spare for more of them and for the work they ask of the file system.
 struct ProcessTimes {
   double processorSeconds;
   int64_t waits;
+  double idleSeconds;
 };
 ProcessTimes processTimes();
 

@@ -1,6 +1,7 @@
 // The drive, disk-space and process services on Linux. The only drive is C:, the root directory;
 // the directory search lives in posix_search.cpp.
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -87,13 +88,32 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
              : EOVERFLOW;
 }
 
+// The machine's idle and I/O wait time, from the first line of /proc/stat, which counts in clock
+// ticks. Opened and closed each time, so that it never holds a descriptor the walk needs.
+double idleSeconds() {
+  const int fd = open("/proc/stat", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  char text[256];
+  const ssize_t length = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (length <= 0) return -1;
+  text[length] = '\0';
+  unsigned long long user, nice, system, idle, wait;
+  if (sscanf(text, "cpu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &wait) != 5) {
+    return -1;
+  }
+  const long ticks = sysconf(_SC_CLK_TCK);
+  return ticks > 0 ? double(idle + wait) / double(ticks) : -1;
+}
+
 ProcessTimes processTimes() {
   rusage used;
-  if (getrusage(RUSAGE_SELF, &used) != 0) return {0, 0};
+  if (getrusage(RUSAGE_SELF, &used) != 0) return {0, -1, -1};
   const auto seconds = [](const timeval& time) {
     return double(time.tv_sec) + double(time.tv_usec) * 1e-6;
   };
-  return {seconds(used.ru_utime) + seconds(used.ru_stime), int64_t(used.ru_nvcsw)};
+  return {seconds(used.ru_utime) + seconds(used.ru_stime), int64_t(used.ru_nvcsw),
+          idleSeconds()};
 }
 
 void startPlatform() {

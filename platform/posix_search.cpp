@@ -23,10 +23,20 @@ namespace {
 // for next: the listing then costs no second lookup by name and lists the very folder that was
 // checked, even if a link has replaced it since. Any next search takes it or closes it, and so
 // does closing a base, so the bases are the check's own while it is kept.
+// A folder handed over by another thread is not opened yet: its listing opens it, as `child`
+// below `parent`, the folder of the listing it was shown in, open while it waits (-1 when none).
 struct Checked {
   int fd;
   bool below;        // resolved below the innermost base
   std::string name;  // what named the folder: below a base its own name, else the whole pattern
+  int parent;
+  std::string child;
+};
+
+// A folder handed to another thread (findPass): its name in the folder `parent`, held open.
+struct Pass {
+  int parent;
+  std::string name;
 };
 
 // What the layer remembers between calls: the tables of posix_search.h, the budget and the check.
@@ -56,7 +66,7 @@ thread_local SearchFault lastFault = {0, false};
 State* stateOfThread() {
   if (current == nullptr) {
     current = new (std::nothrow)
-        State{{}, {}, {{}, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}}, nullptr};
+        State{{}, {}, {{}, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}, -1, {}}, nullptr};
     if (current == nullptr) return nullptr;
     current->made = made.load(std::memory_order_relaxed);
     while (!made.compare_exchange_weak(current->made, current, std::memory_order_relaxed)) {
@@ -100,7 +110,8 @@ void releaseSlot(Slots& slots, size_t slot) {
 
 void dropChecked(Checked& checked, Budget& budget) {
   if (checked.fd >= 0) closeCounted(budget, checked.fd);
-  checked.fd = -1;
+  if (checked.parent >= 0) closeCounted(budget, checked.parent);
+  checked.fd = checked.parent = -1;
 }
 
 // Where findFirst's pattern leads. Below an open listing its parts point into the pattern itself,
@@ -159,17 +170,28 @@ Target resolve(const char* pattern, const Slots& slots, const Bases& bases,
   return target;
 }
 
-// The folder that the last check opened when it named the listing's folder, the first
-// `length` bytes of `name`; else -1.
-int takeChecked(Checked& checked, Budget& budget, bool below, const char* name, size_t length) {
-  const int fd = checked.fd;
-  checked.fd = -1;
-  if (fd >= 0 && checked.below == below && checked.name.size() == length &&
-      memcmp(checked.name.data(), name, length) == 0) {
-    return fd;
+// The folder that the last check opened, or was handed over, when it named the listing's folder,
+// the first `length` bytes of `name`; else -1, `named` false. A folder handed over is opened now,
+// as the check that found it a plain folder: -1 with errno set, `named` true, when it is not.
+int takeChecked(State& state, bool below, const char* name, size_t length, bool* named) {
+  Checked& checked = state.checked;
+  *named = (checked.fd >= 0 || checked.parent >= 0) && checked.below == below &&
+           checked.name.size() == length && memcmp(checked.name.data(), name, length) == 0;
+  if (!*named) {
+    dropChecked(checked, state.budget);
+    return -1;
   }
-  if (fd >= 0) closeCounted(budget, fd);
-  return -1;
+  int fd = checked.fd;
+  checked.fd = -1;
+  if (checked.parent >= 0) {
+    fd = openCounted(state.budget, state.slots, state.bases, state.pool, checked.parent,
+                     checked.child.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;
+    closeCounted(state.budget, checked.parent);
+    checked.parent = -1;
+    errno = error;
+  }
+  return fd;
 }
 
 bool namesTheChecked(const Checked& checked, const Target& target) {
@@ -205,10 +227,10 @@ size_t levelOf(const Bases& bases, size_t slot) {
 intptr_t openListing(State& state, const char* pattern, const Target& target, c_file* entry) {
   // A pattern without a separator before its "*.*" resolves nothing below it.
   const size_t folderLength = target.lastStart > 0 ? target.lastStart - 1 : 0;
-  int fd = target.below
-               ? takeChecked(state.checked, state.budget, true, target.folder, target.folderLength)
-               : takeChecked(state.checked, state.budget, false, pattern, folderLength);
-  if (fd < 0) {
+  bool named = false;
+  int fd = target.below ? takeChecked(state, true, target.folder, target.folderLength, &named)
+                        : takeChecked(state, false, pattern, folderLength, &named);
+  if (fd < 0 && !named) {
     const std::string folder =
         target.folderLength > 0 ? std::string(target.folder, target.folderLength) : ".";
     fd = openCounted(state.budget, state.slots, state.bases, state.pool, target.baseFd,
@@ -370,24 +392,32 @@ intptr_t findPass(intptr_t listing, const char* path) {
       path[length + 1] == '\0') {
     return -1;
   }
-  const int fd = openCounted(state.budget, state.slots, state.bases, state.pool, search->fd,
-                             path + length + 1, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return -1;
-  --state.budget.held;
-  return fd;
+  const int parent = fcntl(search->fd, F_DUPFD_CLOEXEC, 0);
+  if (parent < 0) return -1;
+  Pass* pass = new (std::nothrow) Pass{parent, {}};
+  if (pass == nullptr) {
+    close(parent);
+    return -1;
+  }
+  pass->name.assign(path + length + 1);
+  return reinterpret_cast<intptr_t>(pass);
 }
 
 // Taken as this thread's own check of `path`, which the listing of `path` takes next.
-void findTake(intptr_t pass, const char* path) {
+void findTake(intptr_t handle, const char* path) {
+  Pass* pass = reinterpret_cast<Pass*>(handle);
   State* const made = stateOfThread();
   if (made == nullptr) {
-    close(int(pass));  // its listing, asked for next, then fails for want of memory
+    close(pass->parent);  // its listing, asked for next, then fails for want of memory
+    delete pass;
     return;
   }
   State& state = *made;
   dropChecked(state.checked, state.budget);
-  state.checked.fd = int(pass);
+  state.checked.parent = pass->parent;
+  state.checked.child = std::move(pass->name);
   state.checked.below = false;
   state.checked.name.assign(path);
   ++state.budget.held;
+  delete pass;
 }

@@ -240,8 +240,24 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
 
 // The basic level leaves out the short name the tool never reads, and the large fetch takes a
 // folder's entries in fewer, larger reads.
+// A folder handed over by another thread (findTake) is checked by the thread that takes it, as it
+// lists it, so that the thread that handed it over goes on at once.
+thread_local std::string unchecked;
+
 intptr_t findFirst(const char* pattern, c_file* entry) {
   fault = {0, false};
+  if (!unchecked.empty()) {
+    std::string folder;
+    folder.swap(unchecked);
+    if (folder.compare(0, std::string::npos, pattern, folder.size()) == 0 &&
+        strcmp(pattern + folder.size(), "\\*.*") == 0) {
+      c_file own;
+      const intptr_t check = findFirst(folder.c_str(), &own);
+      if (check == -1) return -1;
+      findClose(check);
+      if (own.attrib != kAttrDirectory) return -1;
+    }
+  }
   std::wstring path;
   if (!namesOneEntryOrLists(pattern) || !systemPath(pattern, &path)) return -1;
   WIN32_FIND_DATAW data;
@@ -300,12 +316,13 @@ int findClose(intptr_t handle) {
 
 // Windows counts a thread's context switches, not which of them were waits on the system.
 ProcessTimes processTimes() {
-  FILETIME created, ended, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return {0, -1};
-  const auto ticks = [](const FILETIME& time) {
-    return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  const auto seconds = [](const FILETIME& time) {  // in 100 ns
+    return double((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 1e-7;
   };
-  return {double(ticks(kernel) + ticks(user)) * 1e-7, -1};  // in 100 ns
+  FILETIME created, ended, kernel, user, idle, allKernel, allUser;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return {0, -1, -1};
+  const bool machine = GetSystemTimes(&idle, &allKernel, &allUser);
+  return {seconds(kernel) + seconds(user), -1, machine ? seconds(idle) : -1};
 }
 
 // Probing a removable drive without a medium must fail quietly, not wait on a dialog.
@@ -325,12 +342,8 @@ int searchThreads(int wanted) {
 
 // A pass is the folder's full path, which the taker's paths below it extend.
 intptr_t findPass(intptr_t, const char* path) {
-  c_file entry;
-  const intptr_t search = findFirst(path, &entry);
-  if (search == -1) return -1;
-  findClose(search);
   std::wstring full;
-  if (entry.attrib != kAttrDirectory || !systemPath(path, &full)) return -1;
+  if (!systemPath(path, &full)) return -1;
   return reinterpret_cast<intptr_t>(new std::wstring(std::move(full)));
 }
 
@@ -338,5 +351,6 @@ intptr_t findPass(intptr_t, const char* path) {
 void findTake(intptr_t pass, const char* path) {
   std::unique_ptr<std::wstring> full(reinterpret_cast<std::wstring*>(pass));
   base = {path, std::move(*full)};
+  unchecked = path;
   seeSystemFoldersAsThemselves();
 }

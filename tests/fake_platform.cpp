@@ -22,6 +22,7 @@ struct FakeSearch {
 };
 
 thread_local SearchFault lastFault = {0, false};
+thread_local std::string unchecked;  // a folder taken over, checked as it is listed
 
 // The failure injected at `path`: what it reports, and -1.
 int failAt(const std::string& path) {
@@ -112,6 +113,17 @@ intptr_t findFirst(const char* pattern, c_file* entry) {
   lastFault = {0, false};
   const std::string p = pattern;
   if (fake.failAllocation.count(p) != 0) throw std::bad_alloc();
+  if (!unchecked.empty()) {
+    const std::string folder = std::move(unchecked);
+    unchecked.clear();
+    if (p == folder + "\\*.*") {
+      c_file own;
+      const intptr_t check = findFirst(folder.c_str(), &own);
+      if (check == -1) return -1;
+      findClose(check);
+      if (own.attrib != kAttrDirectory) return -1;
+    }
+  }
   const std::string suffix = "\\*.*";
   FakeSearch search = {nullptr, 1, SIZE_MAX, {}};
   if (p.size() > suffix.size() && p.compare(p.size() - suffix.size(), suffix.size(), suffix) == 0) {
@@ -177,23 +189,19 @@ intptr_t findPass(intptr_t listing, const char* path) {
   std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back(std::string("findPass ") + path);
   const auto search = searches.find(listing);
-  const FakeEntry* found = findEntry(path);
-  if (search == searches.end() || search->second.entries == nullptr || found == nullptr ||
-      fake.failLookup.count(path) != 0) {
-    return -1;
-  }
-  const auto changed = fake.lookupAttrib.find(path);
-  if ((changed != fake.lookupAttrib.end() ? changed->second : found->attrib) != kAttrDirectory) {
+  if (search == searches.end() || search->second.entries == nullptr || findEntry(path) == nullptr) {
     return -1;
   }
   fake.passes.insert(nextHandle);
   return nextHandle++;
 }
 
-void findTake(intptr_t pass, const char*) {
+// The folder is checked as its taker lists it, as the real services check it.
+void findTake(intptr_t pass, const char* path) {
   std::lock_guard<std::recursive_mutex> hold(turn);
   fake.calls.push_back("findTake");
   if (fake.passes.erase(pass) == 0) fake.calls.push_back("findTake of no pass");
+  unchecked = path;
 }
 
 // Standard error is a terminal of fake.columns columns, where nothing is drawn.
@@ -224,7 +232,7 @@ int printOutput(const char* format, ...) {
 }
 
 ProcessTimes processTimes() {
-  return {0, -1};
+  return {0, -1, -1};
 }
 
 void startPlatform() {}

@@ -4,43 +4,56 @@
 
 namespace {
 
-// Busy threads that keep less than this share of the processors they could use busy spend most
-// of their time waiting on the system.
-const double kWaitingShare = 0.5;
+// Busy threads that keep less than this share of the processors they could use busy wait on the
+// system for much of their time.
+const double kWaitingShare = 0.8;
 
-// More threads pay when the walk counts at least this much faster with them.
-const double kPays = 1.1;
+// Busy threads that keep less than these shares busy hardly work at all: four times as many would
+// still wait, or eight times.
+const double kHardlyWorking = 0.3;
+const double kBarelyWorking = 0.06;
 
 // A thread that waits on the system waits far more often than this a second: a disk's read, a
 // request to a FUSE daemon or a server. One that is only kept from a processor by others is
 // preempted, which is not a wait.
 const double kWaitsPerSecond = 200;
 
+// A machine whose processors are idle less than this share of the time has none to spare: more
+// threads would only queue for them, whether for the walk's work or the file system's.
+const double kSpareShare = 0.05;
+
 }  // namespace
 
 Governor startGoverning(int threads, int most, int processors) {
-  return {threads, most, std::max(processors, 1), {0, 0, 0, 0, 0}, false, 0, false};
+  Governor governor = {};
+  governor.threads = threads;
+  governor.most = most;
+  governor.processors = std::max(processors, 1);
+  governor.grown.idleSeconds = -1;  // no sample yet to measure the machine's idle time from
+  return governor;
 }
 
 int govern(Governor& governor, const WalkSample& now) {
-  const WalkSample& last = governor.last;
+  const WalkSample last = governor.last;
   const double seconds = now.seconds - last.seconds;
   if (seconds < kGovernorSeconds) return governor.threads;
-  const double used = (now.processorSeconds - last.processorSeconds) / seconds;
-  const double rate = double(now.entries - last.entries) / seconds;
+  governor.last = now;
+  if (now.busy <= 0 || 2 * now.busy < governor.threads || governor.threads >= governor.most) {
+    return governor.threads;
+  }
+  const int usable = std::min(now.busy, governor.processors);
+  const double share = (now.processorSeconds - last.processorSeconds) / seconds / usable;
   const bool waitsOften = now.waits < 0 || last.waits < 0 ||
                           double(now.waits - last.waits) >= kWaitsPerSecond * seconds * now.busy;
-  const bool waiting = now.busy > 0 && 2 * now.busy >= governor.threads && waitsOften &&
-                       used < kWaitingShare * std::min(now.busy, governor.processors);
-  governor.last = now;
-  if (governor.trying) {
-    // The threads added have walked a whole interval: judged by what the walk did in it.
-    governor.trying = false;
-    if (rate < kPays * governor.rateBefore) governor.settled = true;
-  }
-  if (governor.settled || !waiting || governor.threads >= governor.most) return governor.threads;
-  governor.trying = true;
-  governor.rateBefore = rate;
-  governor.threads = std::min(governor.most, std::max(2 * governor.threads, governor.processors));
+  // The machine's idle time counts in coarse ticks: measured since the threads last changed.
+  const WalkSample& grown = governor.grown;
+  const bool spare = now.idleSeconds < 0 || grown.idleSeconds < 0 ||
+                     now.idleSeconds - grown.idleSeconds >=
+                         kSpareShare * (now.seconds - grown.seconds) * governor.processors;
+  if (!waitsOften || !spare || share >= kWaitingShare) return governor.threads;
+  const int factor = share < kBarelyWorking ? 8 : share < kHardlyWorking ? 4 : 2;
+  governor.threads =
+      std::min(governor.most, std::max(factor * governor.threads, governor.processors));
+  governor.grown = now;
   return governor.threads;
 }

@@ -144,11 +144,10 @@ void look(Worker& w) {
     crew.governor = startGoverning(1, kMostThreads,
                                    int(std::clamp(std::thread::hardware_concurrency(), 1u, 1024u)));
   }
-  const WalkProgress counted = walkProgress();
   const ProcessTimes times = processTimes();
   const int busy = crew.governor.threads - crew.shared.idle.load(std::memory_order_relaxed);
   int threads = govern(crew.governor, {double(now) * 1e-9, times.processorSeconds, times.waits,
-                                       counted.files + counted.folders, busy});
+                                       times.idleSeconds, busy});
   if (begin) threads = std::max(threads, crew.governor.processors);
   if (threads <= 1 + int(crew.helpers.size())) return;
   crew.begun.store(true, std::memory_order_relaxed);
