@@ -32,10 +32,10 @@ std::vector<char*> argvOf(std::vector<std::string>& args) {
   return argv;
 }
 
-// Runs the tool with its output captured, both ways; returns the exit status as a shell sees it.
+// Runs the tool with its output captured, every way; returns the exit status as a shell sees it.
 int run(std::vector<std::string> args, std::string* out) {
   args.insert(args.begin(), VOLTALLY_BINARY);
-  const RunResult result = runBothWays(args);
+  const RunResult result = runEveryWay(args);
   *out = result.out;
   return result.status;
 }

@@ -30,20 +30,20 @@ inline RunOptions within(int seconds) {
 }
 
 // The walk on `threads` threads, for a tree that changes between runs, which runTool cannot size
-// both ways.
+// every way.
 inline RunOptions onThreads(int threads, int seconds) {
   RunOptions options = within(seconds);
   options.env.push_back("VOLTALLY_THREADS=" + std::to_string(threads));
   return options;
 }
 
-// Both ways (runBothWays), unless `options` sets the walk's threads itself.
+// Every way (runEveryWay), unless `options` sets the walk's threads itself.
 inline RunResult runTool(std::vector<std::string> args, const RunOptions& options = RunOptions()) {
   args.insert(args.begin(), binary);
   for (const std::string& setting : options.env) {
     if (setting.rfind("VOLTALLY_THREADS=", 0) == 0) return runProgram(args, options);
   }
-  return runBothWays(args, options);
+  return runEveryWay(args, options);
 }
 
 inline std::string lastColumn(const std::string& line) {

@@ -116,6 +116,39 @@ TEST_F(HostileTest, MemoryThatRunsOut) {
   }
 }
 
+// A file system where every request waits a millisecond, as a share far away does: the walk by
+// default takes as many threads as pay there, and counts what one thread counts, to the byte.
+TEST_F(HostileTest, AFileSystemWhereEveryRequestWaits) {
+#ifndef LATENCYFS_BINARY
+  GTEST_SKIP() << "bench/latencyfs is built where libfuse3 is installed";
+#else
+  if (geteuid() != 0) GTEST_SKIP() << "a FUSE mount takes root";
+  long expected = 0;
+  folder("tree");
+  for (int a = 0; a < 6; ++a) {
+    const std::string top = "tree/a" + std::to_string(a);
+    folder(top);
+    for (int b = 0; b < 6; ++b) {
+      folder(top + "/b" + std::to_string(b));
+      for (int f = 1; f <= 5; ++f) {
+        file(top + "/b" + std::to_string(b) + "/f" + std::to_string(f), a * 100 + b * 10 + f);
+        expected += a * 100 + b * 10 + f;
+      }
+    }
+  }
+  folder("m");
+  const std::string mount = "'" LATENCYFS_BINARY "' '" + at("tree") + "' '" + at("m") + "' 1000";
+  ASSERT_EQ(system(mount.c_str()), 0);
+  for (const char* threads : {"VOLTALLY_THREADS=1", "VOLTALLY_THREADS="}) {
+    RunOptions options = within(120);
+    options.env.push_back(threads);
+    expectTotal(runProgram({binary, tool("m"), "b"}, options), std::to_string(expected) + ".00",
+                threads);
+  }
+  EXPECT_EQ(system(("fusermount3 -u '" + at("m") + "'").c_str()), 0);
+#endif
+}
+
 // The folders held open by process `pid`.
 int foldersHeldBy(pid_t pid) {
   const std::string fds = "/proc/" + std::to_string(pid) + "/fd/";

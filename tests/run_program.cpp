@@ -111,18 +111,20 @@ RunResult runProgram(std::vector<std::string> args, const RunOptions& options) {
   return result;
 }
 
-RunResult runBothWays(const std::vector<std::string>& argv, const RunOptions& options) {
-  RunResult runs[2];
-  const char* settings[2] = {"VOLTALLY_THREADS=1", "VOLTALLY_THREADS=8"};
-  for (int i = 0; i < 2; ++i) {
+RunResult runEveryWay(const std::vector<std::string>& argv, const RunOptions& options) {
+  const char* settings[] = {"VOLTALLY_THREADS=1", "VOLTALLY_THREADS=8", "VOLTALLY_THREADS=128"};
+  RunResult runs[3];
+  for (int i = 0; i < 3; ++i) {
     RunOptions way = options;
     way.env.push_back(settings[i]);
     runs[i] = runProgram(argv, way);
   }
   const std::string what = argv.size() > 1 ? argv[1].substr(0, 80) : "";
-  EXPECT_EQ(runs[1].status, runs[0].status) << what;
-  EXPECT_EQ(sameWalk(runs[1].out), sameWalk(runs[0].out)) << what;
-  EXPECT_EQ(runs[1].err, runs[0].err) << what;
+  for (int i = 1; i < 3; ++i) {
+    EXPECT_EQ(runs[i].status, runs[0].status) << what << " " << settings[i];
+    EXPECT_EQ(sameWalk(runs[i].out), sameWalk(runs[0].out)) << what << " " << settings[i];
+    EXPECT_EQ(runs[i].err, runs[0].err) << what << " " << settings[i];
+  }
   return runs[0];
 }
 

@@ -32,10 +32,11 @@ struct RunResult {
 // 0, 1 and 2 is open in the program.
 RunResult runProgram(std::vector<std::string> argv, const RunOptions& options = RunOptions());
 
-// Runs the tool both ways, its walk on one thread (VOLTALLY_THREADS=1) and on eight, and expects
-// the same status and the same bytes from both but the drive's figures (sameWalk): no tree may
-// show which walk sized it. Returns the one-thread run.
-RunResult runBothWays(const std::vector<std::string>& argv,
+// Runs the tool every way its walk can go: on one thread (VOLTALLY_THREADS=1), on eight, and on
+// the most it takes (128), with far more folders handed between them, and expects the same
+// status and the same bytes from each but the drive's figures (sameWalk): no tree may show which
+// walk sized it. Returns the one-thread run.
+RunResult runEveryWay(const std::vector<std::string>& argv,
                       const RunOptions& options = RunOptions());
 
 // `out` with the drive's three figures of a report line at its end masked: the only part of a

@@ -10,6 +10,7 @@
 
 #include "app/voltally.h"
 #include "tests/fake_platform.h"
+#include "walk/governor.h"
 
 namespace {
 
@@ -215,6 +216,43 @@ TEST_F(WalkTest, ABushyTreeWithFailuresOnThreads) {
   }
   EXPECT_GT(std::count(fake.calls.begin(), fake.calls.end(), "findTake"), 0)
       << "no folder was handed out";
+}
+
+// The threads a walk keeps, from two looks 20 ms apart at itself: more only while its busy threads
+// wait on the system, often, and the machine has processors to spare; as many more as they wait.
+TEST(GovernorTest, MoreThreadsOnlyWhileTheyWaitAndTheMachineHasRoom) {
+  const struct {
+    const char* what;
+    int threads, most, processors;
+    double used;    // processors' worth the process used between the looks
+    int64_t waits;  // of its threads on the system, between them; -1 where not counted
+    double idle;    // the machine's idle share between them; -1 where unknown
+    int busy;
+    double after;  // seconds from the first look to the second
+    int expected;
+  } cases[] = {
+      {"warm: the processors busy", 2, 128, 2, 1.9, 0, 0.02, 2, 0.02, 2},
+      {"cold: waiting a quarter", 2, 128, 2, 0.5, 400, 0.5, 2, 0.02, 8},
+      {"a share far away", 8, 128, 2, 0.08, 4000, 0.8, 8, 0.02, 64},
+      {"waiting, the machine full", 32, 128, 2, 1.0, 20000, 0.0, 32, 0.02, 32},
+      {"kept from processors by others", 2, 128, 2, 0.9, 4, 0.0, 2, 0.02, 2},
+      {"too few folders for the threads", 64, 128, 2, 0.2, 9000, 0.5, 20, 0.02, 64},
+      {"at the most already", 128, 128, 2, 0.1, 9000, 0.5, 128, 0.02, 128},
+      {"grown to the most", 64, 128, 2, 0.1, 9000, 0.5, 64, 0.02, 128},
+      {"one thread, eight processors", 1, 128, 8, 0.2, 200, 0.9, 1, 0.02, 8},
+      {"too soon to tell", 2, 128, 2, 0.1, 400, 0.5, 2, 0.005, 2},
+      {"Windows: neither waits nor idle time", 4, 128, 4, 0.1, -1, -1, 4, 0.02, 32},
+  };
+  for (const auto& c : cases) {
+    Governor governor = startGoverning(c.threads, c.most, c.processors);
+    const WalkSample first = {1.0, 5.0, c.waits < 0 ? -1 : 1000, c.idle < 0 ? -1 : 50.0, c.busy};
+    govern(governor, first);  // the walk's first look: it knows nothing of the machine before it
+    const WalkSample second = {1.0 + c.after, 5.0 + c.used * c.after,
+                               c.waits < 0 ? -1 : 1000 + c.waits,
+                               c.idle < 0 ? -1 : 50.0 + c.idle * c.after * c.processors, c.busy};
+    governor.threads = c.threads;
+    EXPECT_EQ(govern(governor, second), c.expected) << c.what;
+  }
 }
 
 }  // namespace

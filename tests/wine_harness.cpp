@@ -88,7 +88,7 @@ RunResult runOnce(const std::vector<std::string>& argv, const RunOptions& option
 }
 }  // namespace
 
-// Both ways, as runBothWays does, the search handles of a trace being Wine's own.
+// On one thread and on eight, as runEveryWay does, the search handles of a trace being Wine's own.
 RunResult runWindows(const std::vector<std::string>& args, const std::string& cwd,
                      RunOptions::Output out) {
   std::vector<std::string> argv = {WINE_RUN, unixProgram()};

@@ -29,7 +29,9 @@ Governor startGoverning(int threads, int most, int processors) {
   governor.threads = threads;
   governor.most = most;
   governor.processors = std::max(processors, 1);
-  governor.grown.idleSeconds = -1;  // no sample yet to measure the machine's idle time from
+  // The process's times count from its start, the machine's from its own: until the walk has
+  // looked at it once, its idle time has nothing to be measured from.
+  governor.last.idleSeconds = governor.grown.idleSeconds = -1;
   return governor;
 }
 
@@ -39,6 +41,7 @@ int govern(Governor& governor, const WalkSample& now) {
   if (seconds < kGovernorSeconds) return governor.threads;
   governor.last = now;
   if (now.busy <= 0 || 2 * now.busy < governor.threads || governor.threads >= governor.most) {
+    if (governor.grown.idleSeconds < 0) governor.grown = now;
     return governor.threads;
   }
   const int usable = std::min(now.busy, governor.processors);
@@ -50,6 +53,7 @@ int govern(Governor& governor, const WalkSample& now) {
   const bool spare = now.idleSeconds < 0 || grown.idleSeconds < 0 ||
                      now.idleSeconds - grown.idleSeconds >=
                          kSpareShare * (now.seconds - grown.seconds) * governor.processors;
+  if (grown.idleSeconds < 0) governor.grown = now;
   if (!waitsOften || !spare || share >= kWaitingShare) return governor.threads;
   const int factor = share < kBarelyWorking ? 8 : share < kHardlyWorking ? 4 : 2;
   governor.threads =
