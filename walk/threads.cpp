@@ -139,6 +139,7 @@ void look(Worker& w) {
     return;
   }
   std::lock_guard<std::mutex> hold(crew.lock);
+  if (begin) crew.begun.store(true, std::memory_order_relaxed);
   if (crew.governor.processors == 0) {
     // Counted only now: reading them takes system calls a small tree is spared.
     crew.governor = startGoverning(1, kMostThreads,
@@ -150,7 +151,7 @@ void look(Worker& w) {
                                        times.idleSeconds, busy});
   if (begin) threads = std::max(threads, crew.governor.processors);
   if (threads <= 1 + int(crew.helpers.size())) return;
-  crew.begun.store(true, std::memory_order_relaxed);
+  crew.begun.store(true, std::memory_order_relaxed);  // started by waiting, not by its size
   growTo(crew, threads, true);
 }
 
