@@ -190,13 +190,16 @@ void startPlatform();
 
 // What the process has done so far, every thread of it: the processor time it has used, in
 // seconds, and how often one of its threads has waited on the system, giving up its processor
-// (-1 where the system does not count that); and the processor time the machine, all its
-// processors, has spent idle so far, in seconds (-1 where the system does not tell). Against the
-// time gone by, they tell a walk whether its threads work or wait on the system, and whether the
-// machine has processors to spare for more of them and for the work they ask of the file system.
+// (-1 where the system does not count that). And the machine's so far, in seconds: for how long
+// some task that could run waited for a processor (`crowdedSeconds`), or, where the system does
+// not tell that, how long its processors, all together, were idle (`idleSeconds`); -1 for what is
+// not told. Against the time gone by, they tell a walk whether its threads work or wait on the
+// system, and whether the machine has processors to spare for more of them and for the work they
+// ask of the file system.
 struct ProcessTimes {
   double processorSeconds;
   int64_t waits;
+  double crowdedSeconds;
   double idleSeconds;
 };
 ProcessTimes processTimes();

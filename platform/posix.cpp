@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -88,32 +89,49 @@ int getDiskFree(int drive, const char* path, DiskFree* out) {
              : EOVERFLOW;
 }
 
-// The machine's idle and I/O wait time, from the first line of /proc/stat, which counts in clock
-// ticks. Opened and closed each time, so that it never holds a descriptor the walk needs.
-double idleSeconds() {
-  const int fd = open("/proc/stat", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  char text[256];
-  const ssize_t length = read(fd, text, sizeof text - 1);
+// Reads the first line of the file `path` into `line`, `size` bytes at most. Opened and closed
+// each time, so that it never holds a descriptor the walk needs.
+bool firstLine(const char* path, char* line, size_t size) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const ssize_t length = read(fd, line, size - 1);
   close(fd);
-  if (length <= 0) return -1;
-  text[length] = '\0';
+  if (length <= 0) return false;
+  line[length] = '\0';
+  return true;
+}
+
+// Linux's pressure stall information: the microseconds in which some task that could run waited
+// for a processor, counted precisely. Kernels without it have none (-1).
+double crowdedSeconds() {
+  char line[256];
+  if (!firstLine("/proc/pressure/cpu", line, sizeof line)) return -1;
+  const char* total = strstr(line, "total=");
+  return total != nullptr ? strtod(total + 6, nullptr) * 1e-6 : -1;
+}
+
+// The machine's idle and I/O wait time, from /proc/stat, which counts in clock ticks.
+double idleSeconds() {
+  char line[256];
   unsigned long long user, nice, system, idle, wait;
-  if (sscanf(text, "cpu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &wait) != 5) {
+  if (!firstLine("/proc/stat", line, sizeof line) ||
+      sscanf(line, "cpu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &wait) != 5) {
     return -1;
   }
   const long ticks = sysconf(_SC_CLK_TCK);
   return ticks > 0 ? double(idle + wait) / double(ticks) : -1;
 }
 
+// The precise pressure where the kernel keeps it; the coarse idle time only where it does not.
 ProcessTimes processTimes() {
   rusage used;
-  if (getrusage(RUSAGE_SELF, &used) != 0) return {0, -1, -1};
+  if (getrusage(RUSAGE_SELF, &used) != 0) return {0, -1, -1, -1};
   const auto seconds = [](const timeval& time) {
     return double(time.tv_sec) + double(time.tv_usec) * 1e-6;
   };
-  return {seconds(used.ru_utime) + seconds(used.ru_stime), int64_t(used.ru_nvcsw),
-          idleSeconds()};
+  const double crowded = crowdedSeconds();
+  return {seconds(used.ru_utime) + seconds(used.ru_stime), int64_t(used.ru_nvcsw), crowded,
+          crowded < 0 ? idleSeconds() : -1};
 }
 
 void startPlatform() {

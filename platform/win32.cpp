@@ -314,15 +314,18 @@ int findClose(intptr_t handle) {
   return handle != -1 && FindClose(handleOf(handle)) ? 0 : -1;
 }
 
-// Windows counts a thread's context switches, not which of them were waits on the system.
+// Windows counts a thread's context switches, not which of them were waits on the system, and
+// the time its processors were idle, not how long tasks waited for one.
 ProcessTimes processTimes() {
   const auto seconds = [](const FILETIME& time) {  // in 100 ns
     return double((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime) * 1e-7;
   };
   FILETIME created, ended, kernel, user, idle, allKernel, allUser;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return {0, -1, -1};
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
+    return {0, -1, -1, -1};
+  }
   const bool machine = GetSystemTimes(&idle, &allKernel, &allUser);
-  return {seconds(kernel) + seconds(user), -1, machine ? seconds(idle) : -1};
+  return {seconds(kernel) + seconds(user), -1, -1, machine ? seconds(idle) : -1};
 }
 
 // Probing a removable drive without a medium must fail quietly, not wait on a dialog.

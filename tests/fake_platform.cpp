@@ -232,7 +232,7 @@ int printOutput(const char* format, ...) {
 }
 
 ProcessTimes processTimes() {
-  return {0, -1, -1};
+  return {0, -1, -1, -1};
 }
 
 void startPlatform() {}

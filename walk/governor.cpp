@@ -18,9 +18,11 @@ const double kBarelyWorking = 0.06;
 // preempted, which is not a wait.
 const double kWaitsPerSecond = 200;
 
-// A machine whose processors are idle less than this share of the time has none to spare: more
-// threads would only queue for them, whether for the walk's work or the file system's.
-const double kSpareShare = 0.05;
+// A machine on which some task waited for a processor this share of the time or more, or whose
+// processors were idle less than the other share, has none to spare: more threads would only
+// queue for them, whether for the walk's work or the file system's (a FUSE daemon's, ssh's).
+const double kCrowdedShare = 0.8;
+const double kSpareShare = 0.1;
 
 }  // namespace
 
@@ -29,33 +31,42 @@ Governor startGoverning(int threads, int most, int processors) {
   governor.threads = threads;
   governor.most = most;
   governor.processors = std::max(processors, 1);
-  // The process's times count from its start, the machine's from its own: until the walk has
-  // looked at it once, its idle time has nothing to be measured from.
-  governor.last.idleSeconds = governor.grown.idleSeconds = -1;
+  // The process's times count from its start, the machine's from the machine's: the walk's first
+  // look has nothing to measure the latter from.
+  governor.grown.crowdedSeconds = governor.grown.idleSeconds = -1;
   return governor;
 }
 
 int govern(Governor& governor, const WalkSample& now) {
-  const WalkSample last = governor.last;
-  const double seconds = now.seconds - last.seconds;
-  if (seconds < kGovernorSeconds) return governor.threads;
+  if (now.seconds - governor.last.seconds < kGovernorSeconds) return governor.threads;
   governor.last = now;
   if (now.busy <= 0 || 2 * now.busy < governor.threads || governor.threads >= governor.most) {
-    if (governor.grown.idleSeconds < 0) governor.grown = now;
     return governor.threads;
   }
-  const int usable = std::min(now.busy, governor.processors);
-  const double share = (now.processorSeconds - last.processorSeconds) / seconds / usable;
-  const bool waitsOften = now.waits < 0 || last.waits < 0 ||
-                          double(now.waits - last.waits) >= kWaitsPerSecond * seconds * now.busy;
-  // The machine's idle time counts in coarse ticks: measured since the threads last changed.
+  // Measured since the threads last grew, or since the walk started: the longer the threads have
+  // been as many as they are, the better their time is known.
   const WalkSample& grown = governor.grown;
-  const bool spare = now.idleSeconds < 0 || grown.idleSeconds < 0 ||
-                     now.idleSeconds - grown.idleSeconds >=
-                         kSpareShare * (now.seconds - grown.seconds) * governor.processors;
-  if (grown.idleSeconds < 0) governor.grown = now;
-  if (!waitsOften || !spare || share >= kWaitingShare) return governor.threads;
-  const int factor = share < kBarelyWorking ? 8 : share < kHardlyWorking ? 4 : 2;
+  const double seconds = now.seconds - grown.seconds;
+  const int usable = std::min(now.busy, governor.processors);
+  const double share = (now.processorSeconds - grown.processorSeconds) / seconds / usable;
+  const bool waitsOften =
+      now.waits < 0 || double(now.waits - grown.waits) >= kWaitsPerSecond * seconds * now.busy;
+  // The machine's times are unknown before the walk's first look; its idle time counts in coarse
+  // ticks, and is read only where the precise pressure is not told.
+  bool spare = true;
+  if (now.crowdedSeconds >= 0 && grown.crowdedSeconds >= 0) {
+    spare = now.crowdedSeconds - grown.crowdedSeconds < kCrowdedShare * seconds;
+  } else if (now.idleSeconds >= 0 && grown.idleSeconds >= 0) {
+    spare = now.idleSeconds - grown.idleSeconds >= kSpareShare * seconds * governor.processors;
+  }
+  // Threads just started have barely begun to work: more are judged by at least two intervals.
+  const bool judged = governor.threads == 1 || seconds >= 2 * kGovernorSeconds;
+  if (!judged || !waitsOften || !spare || share >= kWaitingShare) return governor.threads;
+  // The first look's share counts the process's start too: a single thread that waits often at
+  // all is taken to hardly work.
+  const int factor = governor.threads == 1 || share < kBarelyWorking ? 8
+                     : share < kHardlyWorking                        ? 4
+                                                                     : 2;
   governor.threads =
       std::min(governor.most, std::max(factor * governor.threads, governor.processors));
   governor.grown = now;

@@ -9,18 +9,21 @@
 
 // What the walk has done so far, as it looks at itself: `seconds` of wall time since it started,
 // `processorSeconds` its process has used and the `waits` of its threads on the system (-1 where
-// they are not counted), the processor time the machine has spent idle (`idleSeconds`, -1 where
-// unknown), and the threads that are `busy` walking rather than waiting for a folder to walk.
+// they are not counted), how long the machine's tasks have waited for a processor
+// (`crowdedSeconds`) or its processors have been idle (`idleSeconds`), -1 where unknown, and the
+// threads that are `busy` walking rather than waiting for a folder to walk.
 struct WalkSample {
   double seconds;
   double processorSeconds;
   int64_t waits;
+  double crowdedSeconds;
   double idleSeconds;
   int busy;
 };
 
 // A walk's threads: `threads` now, at most `most`, on a machine of `processors`. `last` is the
-// sample the last decision took, `grown` the one the threads last grew at (or the walk's start).
+// sample the last decision took, `grown` the one the threads last grew at (or the walk's start,
+// the machine's times unknown there).
 struct Governor {
   int threads;
   int most;
@@ -32,12 +35,13 @@ struct Governor {
 // A governor for a walk that starts now on `threads`.
 Governor startGoverning(int threads, int most, int processors);
 
-// The threads the walk should have, given `now`, at least as many as it has: more while its busy
-// threads, at least half of them, leave a fifth or more of the processors they could use idle
-// because they wait on the system (they wait often), not for processors that others hold, and
-// the machine has had processors to spare since the threads last grew. Twice as many, or four or
-// eight times where they hardly work at all. A sample taken less than kGovernorSeconds after the
-// last one decides nothing.
+// The threads the walk should have, given `now`, at least as many as it has. Measured since the
+// threads last grew: more while at least half of them are busy, yet use less than four fifths of
+// the processors they could, because they wait on the system (they wait often) and not for
+// processors that others hold, and the machine has had processors to spare. Twice as many, or four
+// times where they hardly work, or eight; eight from one thread. A sample taken less than
+// kGovernorSeconds after the last one decides nothing, nor one taken less than two such intervals
+// after the threads grew, whose newest threads have barely begun.
 int govern(Governor& governor, const WalkSample& now);
 
 // How far apart the samples that decide are: long enough that a handful of folders do not decide

@@ -148,7 +148,7 @@ void look(Worker& w) {
   const ProcessTimes times = processTimes();
   const int busy = crew.governor.threads - crew.shared.idle.load(std::memory_order_relaxed);
   int threads = govern(crew.governor, {double(now) * 1e-9, times.processorSeconds, times.waits,
-                                       times.idleSeconds, busy});
+                                       times.crowdedSeconds, times.idleSeconds, busy});
   if (begin) threads = std::max(threads, crew.governor.processors);
   if (threads <= 1 + int(crew.helpers.size())) return;
   crew.begun.store(true, std::memory_order_relaxed);  // started by waiting, not by its size
