@@ -471,8 +471,8 @@ TEST_F(HostileTest, ProgressOnATerminalLeavesNothingBehind) {
   folder(named);
   deepChain(10, named);
   expectProgressLeavesNothing(
-      "'" + binary + "' '" + tool() + "' b", root, runTool({tool(), "b"}).out,
-      std::regex("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n"), "status 130",
+      "'" + binary + "' '" + tool() + "' b", "'" + binary + "' '" + tool() + "' d", root,
+      runTool({tool(), "b"}).out, std::regex("^([0-9]+\\.[0-9]{2} ){3}25\\.00\n"), "status 130",
       "\\033]0;pwned\\a/\\033]2;open", true,
       [&](const std::function<void()>& start, const std::function<void()>& look) {
         const auto pause = [](pid_t) { usleep(300000); };

@@ -178,19 +178,22 @@ void endTerminal() {
   inTmux({"kill-server"});
 }
 
-void expectProgressLeavesNothing(const std::string& command, const std::string& folder,
-                                 const std::string& plain, const std::regex& report,
-                                 const char* interrupted, const std::string& shows, bool jobs,
-                                 const During& during) {
+void expectProgressLeavesNothing(const std::string& command, const std::string& traced,
+                                 const std::string& folder, const std::string& plain,
+                                 const std::regex& report, const char* interrupted,
+                                 const std::string& shows, bool jobs, const During& during) {
   const struct {
     std::string before, redirect, file;  // shell commands before the run's, and its redirection
     bool interrupt, lineWhileRunning, job;
     std::string end;  // the screen once the run has ended, the report line as R
+    bool trace = false;
   } cases[] = {
       {"", "", "", false, true, false, "R\nstatus 0"},
       {"", " 2>err", "err", false, false, false, "R\nstatus 0"},
       {"", " >out", "out", false, true, false, "status 0"},
       {"", "", "", true, true, false, interrupted},
+      // A trace is its own account of the run: the terminal gets neither line nor note.
+      {"", " >trace", "", false, false, false, "status 0", true},
       // A job in the background, which writing to the terminal would stop (SIGTTOU), as it stops a
       // job of an interactive shell; this shell's jobs would ignore the signal.
       {"set -m; stty tostop; env --default-signal=TTOU", " >out & set +m; wait $!", "out", false,
@@ -201,9 +204,10 @@ void expectProgressLeavesNothing(const std::string& command, const std::string& 
   for (const auto& c : cases) {
     if (c.job && !jobs) continue;
     unlink((folder + "/out").c_str());
+    unlink((folder + "/trace").c_str());
     const auto start = [&] {
-      startTerminal("trap true INT; cd '" + folder + "' && " + c.before + " " + command +
-                        c.redirect + "; echo status $?; sleep 60",
+      startTerminal("trap true INT; cd '" + folder + "' && " + c.before + " " +
+                        (c.trace ? traced : command) + c.redirect + "; echo status $?; sleep 60",
                     100, 10);
     };
     during(start, [&] {

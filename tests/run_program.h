@@ -65,14 +65,15 @@ void endTerminal();
 // alone, or `interrupted` alone. A file that standard output went to holds `plain`, a run's bytes
 // without a terminal, and standard error's file nothing. With `jobs`, also a run in the background
 // of a shell with job control and `stty tostop`, which draws nothing and ends, and a run started
-// with interrupts ignored, which Ctrl+C does not end. `during` runs `start`, which starts the
-// terminal, and then `look` while the run is under way.
+// with interrupts ignored, which Ctrl+C does not end. `traced`, the same run with the letter d,
+// draws nothing on the terminal, standard output to a file. `during` runs `start`, which starts
+// the terminal, and then `look` while the run is under way.
 using During =
     std::function<void(const std::function<void()>& start, const std::function<void()>& look)>;
-void expectProgressLeavesNothing(const std::string& command, const std::string& folder,
-                                 const std::string& plain, const std::regex& report,
-                                 const char* interrupted, const std::string& shows, bool jobs,
-                                 const During& during);
+void expectProgressLeavesNothing(const std::string& command, const std::string& traced,
+                                 const std::string& folder, const std::string& plain,
+                                 const std::regex& report, const char* interrupted,
+                                 const std::string& shows, bool jobs, const During& during);
 
 // Everything in the file `fd`, read from its start.
 std::string readAll(int fd);

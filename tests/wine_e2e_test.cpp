@@ -523,9 +523,9 @@ TEST(WineTrace, OnAConsoleTheProgressLineLeavesNothingBehind) {
   std::string folder = "Z:" + files + "/usr/lib";
   std::replace(folder.begin(), folder.end(), '/', '\\');
   expectProgressLeavesNothing(
-      programCommand({folder, "k"}), files, runWindows({folder, "k"}).out,
-      std::regex("^([0-9]+\\.[0-9]{2} ){3}[0-9]+\\.[0-9]{2}\n"), "status 58",
-      "\\" + name.substr(0, name.find("e\u0301") + 4 * 3), false,
+      programCommand({folder, "k"}), programCommand({folder, "d"}), files,
+      runWindows({folder, "k"}).out, std::regex("^([0-9]+\\.[0-9]{2} ){3}[0-9]+\\.[0-9]{2}\n"),
+      "status 58", "\\" + name.substr(0, name.find("e\u0301") + 4 * 3), false,
       [](const std::function<void()>& start, const std::function<void()>& look) {
         start();
         look();
