@@ -1,6 +1,5 @@
 #include "walk/progress.h"
 
-#include <cmath>
 #include <mutex>
 
 Tally tallies[kMostTallies];
@@ -52,7 +51,9 @@ double toDouble(const ByteCount& count) {
   const uint64_t top =
       shift == 64 ? count.high : (count.high << (64 - shift)) | (count.low >> shift);
   const uint64_t below = shift == 64 ? count.low : count.low & ((uint64_t(1) << shift) - 1);
-  return std::ldexp(double(top | (below != 0 ? 1 : 0)), shift);
+  // A power of two is exact as a double; std::ldexp would bring libm, and its loading, along.
+  const double scale = shift == 64 ? 18446744073709551616.0 : double(uint64_t(1) << shift);
+  return double(top | (below != 0 ? 1 : 0)) * scale;
 }
 
 WalkProgress walkProgress() {
