@@ -221,6 +221,7 @@ TEST_F(WalkTest, ABushyTreeWithFailuresOnThreads) {
 // The threads a walk keeps, from what it did in the 20 ms since they last grew: more only while its
 // busy threads wait on the system, often, and the machine has processors to spare; as many more as
 // they wait, and eight times as many from one thread, whose first look counts the program's start.
+// Where waits are not counted, a doubling at a time, while each makes the walk half as fast again.
 TEST(GovernorTest, MoreThreadsOnlyWhileTheyWaitAndTheMachineHasRoom) {
   const struct {
     const char* what;
@@ -230,37 +231,43 @@ TEST(GovernorTest, MoreThreadsOnlyWhileTheyWaitAndTheMachineHasRoom) {
     double crowded;  // the share of the time some task waited for a processor; -1 where unknown
     double idle;     // the machine's idle share; -1 where unknown, and read only then
     int busy;
-    double after;  // seconds since the threads grew
+    double after;   // seconds since the threads grew
+    double faster;  // its rate against the one before the threads grew
     int expected;
   } cases[] = {
-      {"warm: the processors busy", 2, 128, 2, 1.9, 0, 0.1, -1, 2, 0.02, 2},
-      {"cold: waiting a quarter", 2, 128, 2, 0.5, 400, 0.3, -1, 2, 0.02, 8},
-      {"a share far away", 8, 128, 2, 0.08, 4000, 0.2, -1, 8, 0.02, 64},
-      {"waiting, tasks queue for processors", 32, 128, 2, 1.0, 20000, 0.9, -1, 32, 0.02, 32},
-      {"kept from processors by others", 2, 128, 2, 0.9, 4, 0.9, -1, 2, 0.02, 2},
-      {"too few folders for the threads", 64, 128, 2, 0.2, 9000, 0.3, -1, 20, 0.02, 64},
-      {"at the most already", 128, 128, 2, 0.1, 9000, 0.3, -1, 128, 0.02, 128},
-      {"grown to the most", 64, 128, 2, 0.1, 9000, 0.3, -1, 64, 0.02, 128},
-      {"one thread, eight processors", 1, 128, 8, 0.2, 200, 0.1, -1, 1, 0.02, 8},
-      {"one thread that waits", 1, 128, 2, 0.5, 200, 0.1, -1, 1, 0.02, 8},
-      {"too soon to tell", 2, 128, 2, 0.1, 400, 0.3, -1, 2, 0.005, 2},
-      {"the newest threads barely begun", 8, 128, 2, 0.1, 4000, 0.3, -1, 8, 0.015, 8},
-      {"no pressure told: idle processors", 8, 128, 2, 0.08, 4000, -1, 0.5, 8, 0.02, 64},
-      {"no pressure told: none idle", 8, 128, 2, 0.08, 4000, -1, 0.05, 8, 0.02, 8},
-      {"Windows: no waits counted", 4, 128, 4, 0.1, -1, -1, 0.5, 4, 0.02, 32},
+      {"warm: the processors busy", 2, 128, 2, 1.9, 0, 0.1, -1, 2, 0.02, 1, 2},
+      {"cold: waiting a quarter", 2, 128, 2, 0.5, 400, 0.3, -1, 2, 0.02, 1, 8},
+      {"a share far away", 8, 128, 2, 0.08, 4000, 0.2, -1, 8, 0.02, 1, 64},
+      {"waiting, tasks queue for processors", 32, 128, 2, 1.0, 20000, 0.9, -1, 32, 0.02, 1, 32},
+      {"kept from processors by others", 2, 128, 2, 0.9, 4, 0.9, -1, 2, 0.02, 1, 2},
+      {"too few folders for the threads", 64, 128, 2, 0.2, 9000, 0.3, -1, 20, 0.02, 1, 64},
+      {"at the most already", 128, 128, 2, 0.1, 9000, 0.3, -1, 128, 0.02, 1, 128},
+      {"grown to the most", 64, 128, 2, 0.1, 9000, 0.3, -1, 64, 0.02, 1, 128},
+      {"one thread, eight processors", 1, 128, 8, 0.2, 200, 0.1, -1, 1, 0.02, 1, 8},
+      {"one thread that waits", 1, 128, 2, 0.5, 200, 0.1, -1, 1, 0.02, 1, 8},
+      {"too soon to tell", 2, 128, 2, 0.1, 400, 0.3, -1, 2, 0.005, 1, 2},
+      {"the newest threads barely begun", 8, 128, 2, 0.1, 4000, 0.3, -1, 8, 0.015, 1, 8},
+      {"no pressure told: idle processors", 8, 128, 2, 0.08, 4000, -1, 0.5, 8, 0.02, 1, 64},
+      {"no pressure told: none idle", 8, 128, 2, 0.08, 4000, -1, 0.05, 8, 0.02, 1, 8},
+      {"waits not counted: twice as fast", 4, 128, 4, 0.1, -1, -1, 0.5, 4, 0.02, 2, 8},
+      {"waits not counted: not half as fast again", 4, 128, 4, 0.1, -1, -1, 0.5, 4, 0.02, 1.2, 4},
   };
   for (const auto& c : cases) {
     Governor governor = startGoverning(c.threads, c.most, c.processors);
-    // As it stands after the look at which the threads grew last.
+    // As it stands after the look at which the threads grew last, having counted 10,000 entries a
+    // second before; a growth is judged where waits are not counted.
     governor.last = governor.grown = {
-        1.0,   5.0, c.waits < 0 ? -1 : 1000, c.crowded < 0 ? -1 : 9.0, c.idle < 0 ? -1 : 50.0,
-        c.busy};
+        1.0,    5.0,   c.waits < 0 ? -1 : 1000, c.crowded < 0 ? -1 : 9.0, c.idle < 0 ? -1 : 50.0,
+        c.busy, 100000};
+    governor.trying = c.waits < 0;
+    governor.rateBefore = 10000;
     const WalkSample now = {1.0 + c.after,
                             5.0 + c.used * c.after,
                             c.waits < 0 ? -1 : 1000 + c.waits,
                             c.crowded < 0 ? -1 : 9.0 + c.crowded * c.after,
                             c.idle < 0 ? -1 : 50.0 + c.idle * c.after * c.processors,
-                            c.busy};
+                            c.busy,
+                            100000 + uint64_t(10000 * c.faster * c.after)};
     EXPECT_EQ(govern(governor, now), c.expected) << c.what;
   }
 }

@@ -18,6 +18,9 @@ const double kBarelyWorking = 0.06;
 // preempted, which is not a wait.
 const double kWaitsPerSecond = 200;
 
+// Where waits are not counted, twice as many threads must make the walk this much faster.
+const double kProves = 1.5;
+
 // A machine on which some task waited for a processor this share of the time or more, or whose
 // processors were idle less than the other share, has none to spare: more threads would only
 // queue for them, whether for the walk's work or the file system's (a FUSE daemon's, ssh's).
@@ -61,14 +64,23 @@ int govern(Governor& governor, const WalkSample& now) {
   }
   // Threads just started have barely begun to work: more are judged by at least two intervals.
   const bool judged = governor.threads == 1 || seconds >= 2 * kGovernorSeconds;
-  if (!judged || !waitsOften || !spare || share >= kWaitingShare) return governor.threads;
+  if (!judged) return governor.threads;
+  const double rate = double(now.entries - grown.entries) / seconds;
+  if (governor.trying) {
+    governor.trying = false;
+    governor.settled = rate < kProves * governor.rateBefore;
+  }
+  if (governor.settled || !waitsOften || !spare || share >= kWaitingShare) return governor.threads;
   // The first look's share counts the process's start too: a single thread that waits often at
   // all is taken to hardly work.
-  const int factor = governor.threads == 1 || share < kBarelyWorking ? 8
-                     : share < kHardlyWorking                        ? 4
-                                                                     : 2;
+  const int factor = now.waits < 0                                     ? 2
+                     : governor.threads == 1 || share < kBarelyWorking ? 8
+                     : share < kHardlyWorking                          ? 4
+                                                                       : 2;
   governor.threads =
       std::min(governor.most, std::max(factor * governor.threads, governor.processors));
   governor.grown = now;
+  governor.trying = now.waits < 0;
+  governor.rateBefore = rate;
   return governor.threads;
 }

@@ -19,17 +19,23 @@ struct WalkSample {
   double crowdedSeconds;
   double idleSeconds;
   int busy;
+  uint64_t entries;  // counted so far
 };
 
 // A walk's threads: `threads` now, at most `most`, on a machine of `processors`. `last` is the
 // sample the last decision took, `grown` the one the threads last grew at (or the walk's start,
-// the machine's times unknown there).
+// the machine's times unknown there). Where the system does not count waits, a growth is `trying`
+// until it has proved to pay against the `rateBefore` it, in entries a second; once one has not,
+// the walk is `settled`.
 struct Governor {
   int threads;
   int most;
   int processors;
   WalkSample last;
   WalkSample grown;
+  bool trying;
+  double rateBefore;
+  bool settled;
 };
 
 // A governor for a walk that starts now on `threads`.
@@ -39,7 +45,9 @@ Governor startGoverning(int threads, int most, int processors);
 // threads last grew: more while at least half of them are busy, yet use less than four fifths of
 // the processors they could, because they wait on the system (they wait often) and not for
 // processors that others hold, and the machine has had processors to spare. Twice as many, or four
-// times where they hardly work, or eight; eight from one thread. A sample taken less than
+// times where they hardly work, or eight; eight from one thread. Where the waits are not counted
+// (Windows), where any call through a server looks like one (Wine), twice as many at a time, and
+// only while each doubling has made the walk half as fast again. A sample taken less than
 // kGovernorSeconds after the last one decides nothing, nor one taken less than two such intervals
 // after the threads grew, whose newest threads have barely begun.
 int govern(Governor& governor, const WalkSample& now);

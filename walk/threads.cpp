@@ -146,9 +146,11 @@ void look(Worker& w) {
                                    int(std::clamp(std::thread::hardware_concurrency(), 1u, 1024u)));
   }
   const ProcessTimes times = processTimes();
+  const WalkProgress counted = walkProgress();
   const int busy = crew.governor.threads - crew.shared.idle.load(std::memory_order_relaxed);
-  int threads = govern(crew.governor, {double(now) * 1e-9, times.processorSeconds, times.waits,
-                                       times.crowdedSeconds, times.idleSeconds, busy});
+  int threads = govern(
+      crew.governor, {double(now) * 1e-9, times.processorSeconds, times.waits, times.crowdedSeconds,
+                      times.idleSeconds, busy, counted.files + counted.folders});
   if (begin) threads = std::max(threads, crew.governor.processors);
   if (threads <= 1 + int(crew.helpers.size())) return;
   crew.begun.store(true, std::memory_order_relaxed);  // started by waiting, not by its size
