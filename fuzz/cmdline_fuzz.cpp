@@ -97,6 +97,15 @@ void check(const std::vector<std::string>& args, int status, const std::string& 
     return;
   }
   const std::string& path = args[0];
+  if (path == "-h" || path == "--help" || path == "-?" || path == "/?") {
+    if (status != 0 || out != kUsage) fail("help", kUsage, out);
+    return;
+  }
+  if (path == "--version") {
+    const std::string version = "Voltally " VOLTALLY_VERSION "\n";
+    if (status != 0 || out != version) fail("version", version, out);
+    return;
+  }
   int unit = 3;
   bool debug = false;
   if (argc == 3) {

@@ -43,21 +43,21 @@ struct Pass {
 // Only the services and their two halves, openListing and lookUp, touch a State; every other
 // function is handed what it uses. Each thread has its own: searches on several threads share
 // nothing but the budget's share (posix_budget.cpp), so no lock sits on their path. Every State
-// made stays on the list `made` to the end of the process.
+// made stays on the list `everyState`, through `earlier`, to the end of the process.
 struct State {
   Slots slots;
   Bases bases;
   Pool pool;
   Budget budget;
   Checked checked;
-  State* made;
+  State* earlier;
 };
 
 // A thread's State is made at its first search. A thread_local object with a destructor would
 // have the C library register it there instead, which ends the process at once when memory has
 // run out.
 thread_local State* current = nullptr;
-std::atomic<State*> made{nullptr};
+std::atomic<State*> everyState{nullptr};
 
 // What the last search that came to nothing ran into (searchFault).
 thread_local SearchFault lastFault = {0, false};
@@ -68,8 +68,9 @@ State* stateOfThread() {
     current = new (std::nothrow)
         State{{}, {}, {{}, 0, 0, 0}, {kFolderBudget, 0, 0}, {-1, false, {}, -1, {}}, nullptr};
     if (current == nullptr) return nullptr;
-    current->made = made.load(std::memory_order_relaxed);
-    while (!made.compare_exchange_weak(current->made, current, std::memory_order_relaxed)) {
+    current->earlier = everyState.load(std::memory_order_relaxed);
+    while (
+        !everyState.compare_exchange_weak(current->earlier, current, std::memory_order_relaxed)) {
     }
   }
   return current;

@@ -19,6 +19,20 @@
 
 #include "tests/run_program.h"
 
+// A sanitizer's runtime reserves far more address space than any memory limit here allows, and
+// needs descriptors of its own: runs under such limits test the program only where it has none.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // The binary is copied into a world-readable folder so that an unprivileged user can run it.
 inline std::string base;
 inline std::string binary;

@@ -306,10 +306,11 @@ TEST_F(HostileTest, BadCommandLines) {
 // `text` for a shell's $'...': every byte but a printable one as \xHH.
 std::string shellEscaped(const std::string& text) {
   std::string escaped;
-  for (const unsigned char c : text) {
+  for (const char byte : text) {
+    const unsigned c = static_cast<unsigned char>(byte);
     char hex[5];
     snprintf(hex, sizeof hex, "\\x%02x", c);
-    escaped += c >= 0x20 && c < 0x7f && c != '\\' && c != '\'' ? std::string(1, char(c)) : hex;
+    escaped += c >= 0x20 && c < 0x7f && c != '\\' && c != '\'' ? std::string(1, byte) : hex;
   }
   return escaped;
 }
@@ -398,6 +399,7 @@ TEST_F(HostileTest, NotesForAPersonAtATerminal) {
            ": Too many open files"},
   };
   for (const auto& c : cases) {
+    if (kSanitized && c.before.rfind("ulimit", 0) == 0) continue;  // the runtime needs descriptors
     std::string command = c.before + "'" + binary + "'";
     for (const std::string& arg : c.args) command += " $'" + shellEscaped(arg) + "'";
     const std::string label = command.substr(0, 120);
